@@ -1,0 +1,237 @@
+// Win32 half of the platform layer.
+#include "platform/plat.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <direct.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+const int PLAT_O_RDONLY = _O_RDONLY;
+const int PLAT_O_BINARY = _O_BINARY;
+const bool PLAT_NAMES_FOLD_CASE = true;
+const char PLAT_SEPARATOR = '\\';
+const bool PLAT_HAS_DRIVES = true;
+
+// ---- Process start-up --------------------------------------------------
+
+int plat_socket_startup() {
+  static WSADATA data;
+  return WSAStartup(0x0101, &data);
+}
+
+void plat_set_binary_default_mode() { _fmode = _O_BINARY; }
+
+void plat_module_file_name(char* buf, size_t cap) {
+  if (cap == 0) return;
+  char tmp[261] = {0};
+  DWORD n = GetModuleFileNameA(/*hModule=*/nullptr, tmp, sizeof tmp - 1);
+  if (n == 0) return;
+  size_t len = n < cap - 1 ? n : cap - 1;
+  memcpy(buf, tmp, len);
+  buf[len] = 0;
+}
+
+static void (*g_invalid_parameter)() = nullptr;
+
+static void invalid_parameter_trampoline(const wchar_t*, const wchar_t*,
+                                         const wchar_t*, unsigned int,
+                                         uintptr_t) {
+  if (g_invalid_parameter) g_invalid_parameter();
+}
+
+void plat_set_invalid_parameter_handler(void (*handler)()) {
+  g_invalid_parameter = handler;
+  _set_invalid_parameter_handler(invalid_parameter_trampoline);
+}
+
+static void (*g_on_unhandled)() = nullptr;
+static LPTOP_LEVEL_EXCEPTION_FILTER g_previous_filter = nullptr;
+
+// The runtime's own filter is the one that turns access violations and
+// the like into signals; it runs first so that a signal handler reports a
+// fault as it does everywhere else.  Only a fault that it leaves alone is
+// reported as unhandled.
+static LONG WINAPI unhandled_filter(EXCEPTION_POINTERS* info) {
+  if (g_previous_filter) {
+    LONG r = g_previous_filter(info);
+    if (r != EXCEPTION_CONTINUE_SEARCH) return r;
+  }
+  if (g_on_unhandled) g_on_unhandled();
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void plat_install_crash_hooks(void (*on_signal)(int), void (*on_unhandled)()) {
+  signal(SIGILL, on_signal);
+  signal(SIGFPE, on_signal);
+  signal(SIGSEGV, on_signal);
+  g_on_unhandled = on_unhandled;
+  g_previous_filter = SetUnhandledExceptionFilter(unhandled_filter);
+}
+
+void plat_immediate_exit(int code) { _exit(code); }
+
+void plat_write_all(int fd, const char* buf, size_t len) {
+  while (len > 0) {
+    unsigned chunk = len > 0x10000 ? 0x10000u : (unsigned)len;
+    int n = _write(fd, buf, chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    buf += n;
+    len -= (size_t)n;
+  }
+}
+
+// ---- Environment and directories ---------------------------------------
+
+const char* plat_getenv(const char* name) { return getenv(name); }
+
+int plat_setenv(const char* name, const char* value) {
+  // _putenv copies the string it is given (the CRT keeps its own copy).
+  size_t n = strlen(name) + strlen(value) + 2;
+  char* s = (char*)malloc(n);
+  if (!s) return -1;
+  snprintf(s, n, "%s=%s", name, value);
+  int r = _putenv(s);
+  SetEnvironmentVariableA(name, value);
+  free(s);
+  return r;
+}
+
+bool plat_getcwd(char* buf, size_t cap) {
+  return _getcwd(buf, (int)cap) != nullptr;
+}
+
+bool plat_user_data_dir(char* buf, size_t cap) {
+  char tmp[MAX_PATH + 1] = {0};
+  if (SHGetFolderPathA(/*hwnd=*/nullptr, CSIDL_APPDATA, /*hToken=*/nullptr,
+                       /*dwFlags=*/0, tmp) != S_OK)
+    return false;
+  if (strlen(tmp) + 1 > cap) return false;
+  strcpy(buf, tmp);
+  return true;
+}
+
+int plat_mkdir(const char* path) { return _mkdir(path); }
+
+// ---- Files by name -----------------------------------------------------
+
+uint32_t plat_full_path(const char* path, char* buf, uint32_t cap) {
+  if (!path) return 0;
+  return GetFullPathNameA(path, cap, buf, /*lpFilePart=*/nullptr);
+}
+
+int plat_stat(const char* path, plat_stat_t* st) {
+  struct __stat64 s;
+  if (_stat64(path, &s) != 0) return -1;
+  st->dev = (uint32_t)s.st_dev;
+  st->mode = (uint32_t)s.st_mode;
+  st->nlink = (int32_t)s.st_nlink;
+  st->uid = (int32_t)s.st_uid;
+  st->gid = (int32_t)s.st_gid;
+  st->rdev = (uint32_t)s.st_rdev;
+  st->size = (int64_t)s.st_size;
+  st->atime = (int64_t)s.st_atime;
+  st->mtime = (int64_t)s.st_mtime;
+  st->ctime = (int64_t)s.st_ctime;
+  st->ino = (uint16_t)s.st_ino;
+  return 0;
+}
+
+int plat_attr_is_directory(const char* path) {
+  DWORD a = GetFileAttributesA(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return -1;
+  return (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+FILE* plat_fopen(const char* path, const char* mode) {
+  FILE* f = fopen(path, mode);
+  if (!f) return nullptr;
+  int fd = _fileno(f);
+  if (fd >= 0) {
+    intptr_t h = _get_osfhandle(fd);
+    if (h != -1 && h != -2)
+      SetHandleInformation((HANDLE)h, HANDLE_FLAG_INHERIT, 0);
+  }
+  return f;
+}
+
+int plat_fseek64(FILE* f, int64_t offset, int origin) {
+  return _fseeki64(f, offset, origin);
+}
+
+int64_t plat_ftell64(FILE* f) { return _ftelli64(f); }
+
+int plat_open(const char* path, int flags, int perm) {
+  return _open(path, flags, perm);
+}
+
+int plat_creat(const char* path, int perm) {
+  int p = 0;
+  if (perm & 0400) p |= _S_IREAD;
+  if (perm & 0200) p |= _S_IWRITE;
+  return _open(path, _O_RDWR | _O_CREAT | _O_TRUNC, p);
+}
+
+int64_t plat_lseek64(int fd, int64_t offset, int origin) {
+  return _lseeki64(fd, offset, origin);
+}
+
+int plat_close(int fd) { return _close(fd); }
+
+int64_t plat_read(int fd, void* buf, size_t len) {
+  unsigned n = len > 0x40000000 ? 0x40000000u : (unsigned)len;
+  return _read(fd, buf, n);
+}
+
+int64_t plat_write(int fd, const void* buf, size_t len) {
+  unsigned n = len > 0x40000000 ? 0x40000000u : (unsigned)len;
+  return _write(fd, buf, n);
+}
+
+static bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE h = CreateFileA(path, /*dwDesiredAccess=*/0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, /*hTemplateFile=*/nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = GetFileInformationByHandle(h, info);
+  CloseHandle(h);
+  return ok != 0;
+}
+
+int plat_same_identity(const char* a, const char* b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  if (!file_identity(a, &ia) || !file_identity(b, &ib)) return 0;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+int plat_access(const char* path, int mode) { return _access(path, mode); }
+
+// Only owner write means anything here: it clears or sets the read-only
+// attribute.
+int plat_chmod(const char* path, uint32_t mode) {
+  int p = _S_IREAD;
+  if (mode & 0200) p |= _S_IWRITE;
+  return _chmod(path, p);
+}
+
+int plat_unlink(const char* path) {
+  if (DeleteFileA(path)) return 0;
+  DWORD e = GetLastError();
+  errno = (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? ENOENT
+                                                                    : EACCES;
+  return -1;
+}

@@ -1,0 +1,126 @@
+// The platform layer: the only place that knows whether the program runs
+// on POSIX or on Win32.  Everything above it (the general library and the
+// commands) calls these free functions and contains no #ifdef.
+//
+// Conventions: paths are NUL-terminated byte strings; failures come back as
+// -1, 0 or false with errno set the way the C runtime would set it, and no
+// function here writes a message.
+#ifndef XHISTORY_PLATFORM_PLAT_H_
+#define XHISTORY_PLATFORM_PLAT_H_
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+// Open flags for plat_open.  PLAT_O_BINARY is 0 where the runtime does not
+// translate line ends.
+extern const int PLAT_O_RDONLY;
+extern const int PLAT_O_BINARY;
+
+// True on a platform whose file names are case-insensitive (Win32).
+extern const bool PLAT_NAMES_FOLD_CASE;
+// The separator that joins a directory and a name.
+extern const char PLAT_SEPARATOR;
+// True where a name such as "C:x" or "\\srv\share" has platform meaning.
+extern const bool PLAT_HAS_DRIVES;
+
+// ---- Process start-up --------------------------------------------------
+
+// Starts the socket library where the platform needs it (WSAStartup 1.1 on
+// Win32; nothing on POSIX).  Returns the platform's result code.
+int plat_socket_startup();
+
+// Makes files opened without an explicit text/binary letter untranslated.
+// Standard input and output keep their mode.
+void plat_set_binary_default_mode();
+
+// Writes the absolute file name of the running executable into buf (cap
+// bytes, NUL-terminated, truncated when too long).  Leaves buf as it was
+// when the name cannot be had.
+void plat_module_file_name(char* buf, size_t cap);
+
+// Installs the handler that the runtime calls when a library routine is
+// handed an invalid argument.  No-op where the runtime has no such check.
+void plat_set_invalid_parameter_handler(void (*handler)());
+
+// Signal-style crash hooks: on_signal runs for SIGILL, SIGFPE and SIGSEGV
+// (and must not return); on_unhandled runs for a fault that nothing else
+// handled, after which the process ends with the fault.
+void plat_install_crash_hooks(void (*on_signal)(int), void (*on_unhandled)());
+
+// Ends the process at once: no exit handlers, no stream flushing.
+[[noreturn]] void plat_immediate_exit(int code);
+
+// Writes all of buf to descriptor fd with the unbuffered write, retrying
+// after interruptions.  Allocates nothing.
+void plat_write_all(int fd, const char* buf, size_t len);
+
+// ---- Environment and directories ---------------------------------------
+
+// The value of an environment variable, or null.  The pointer stays valid
+// until the environment changes.
+const char* plat_getenv(const char* name);
+// Sets an environment variable for this process and its children.
+int plat_setenv(const char* name, const char* value);
+
+// The current directory into buf; false when it cannot be read.
+bool plat_getcwd(char* buf, size_t cap);
+// The per-user application-data directory into buf; false when none.
+bool plat_user_data_dir(char* buf, size_t cap);
+// Creates one directory level.  0, or -1 with errno.
+int plat_mkdir(const char* path);
+
+// ---- Files by name -----------------------------------------------------
+
+// The full (absolute, lexically normalised) form of path.  Returns the
+// length of the result without its NUL when it fits in cap; the needed
+// size with the NUL when it does not; 0 on failure.  The file need not
+// exist.
+uint32_t plat_full_path(const char* path, char* buf, uint32_t cap);
+
+// Raw status of a file as the runtime's 64-bit query gives it.
+struct plat_stat_t {
+  uint64_t dev;
+  uint32_t mode;  // 0xF000 type mask, 0x4000 directory, 0x8000 regular
+  int32_t nlink;
+  int32_t uid;
+  int32_t gid;
+  uint64_t rdev;
+  int64_t size;
+  int64_t atime;
+  int64_t mtime;
+  int64_t ctime;
+  uint64_t ino;
+};
+int plat_stat(const char* path, plat_stat_t* st);
+
+// Directory test through the file attributes: 1 directory, 0 something
+// else, -1 when the attributes cannot be read.
+int plat_attr_is_directory(const char* path);
+
+// fopen; a directory is refused with EISDIR on every platform.  The
+// stream's handle is not inherited by child processes.
+FILE* plat_fopen(const char* path, const char* mode);
+int plat_fseek64(FILE* f, int64_t offset, int origin);
+int64_t plat_ftell64(FILE* f);
+
+int plat_open(const char* path, int flags, int perm);
+// Creates or truncates path for reading and writing.  Only the owner
+// read/write bits of perm count; without owner write the file is created
+// write-protected.
+int plat_creat(const char* path, int perm);
+int64_t plat_lseek64(int fd, int64_t offset, int origin);
+int plat_close(int fd);
+// read/write that never report a short count for an interruption.
+int64_t plat_read(int fd, void* buf, size_t len);
+int64_t plat_write(int fd, const void* buf, size_t len);
+
+// 1 when both names reach one existing file by identity (device and inode
+// on POSIX, volume serial and file index on Win32), 0 otherwise.
+int plat_same_identity(const char* a, const char* b);
+
+int plat_access(const char* path, int mode);
+int plat_chmod(const char* path, uint32_t mode);
+int plat_unlink(const char* path);
+
+#endif  // XHISTORY_PLATFORM_PLAT_H_

@@ -1,0 +1,64 @@
+// File access by name.  The wrappers report nothing: a failure comes back
+// as null, -1 or false with errno as the runtime left it, and the calling
+// command words its own message.  A null path never reaches the runtime.
+#ifndef XHISTORY_SHARED_GEN_FILE_H_
+#define XHISTORY_SHARED_GEN_FILE_H_
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+// The library's file status record, widened from the runtime's 64-bit
+// query.  Files of 4 GiB or more are refused, so size == size64.
+struct gen_statbuf {
+  uint64_t dev;
+  uint32_t mode;  // 0xF000 type mask, 0x4000 directory, 0x8000 regular
+  int32_t nlink;
+  int32_t uid;
+  int32_t gid;
+  uint64_t rdev;
+  uint32_t size;
+  int64_t atime;
+  int64_t mtime;
+  int64_t ctime;
+  uint64_t ino;
+  int64_t size64;
+};
+
+enum { GEN_S_IFMT = 0xF000, GEN_S_IFDIR = 0x4000, GEN_S_IFREG = 0x8000 };
+
+// Open flags for gen_open.
+extern const int GEN_O_RDONLY;
+extern const int GEN_O_BINARY;
+
+// A stream whose handle child processes do not inherit, or null.
+FILE* gen_fopen(const char* path, const char* mode);
+// 0 without closing for a null stream or once the program is exiting;
+// otherwise fclose's result.
+int gen_fclose(FILE* stream);
+int gen_open(const char* path, int flags, int perm);
+// Read/write descriptor of a file created or truncated to length 0.  Only
+// the owner read/write bits of perm count.
+int gen_creat(const char* path, int perm);
+int gen_close(int fd);
+int64_t gen_lseek64(int fd, int64_t offset, int origin);
+int gen_fseek64(FILE* stream, int64_t offset, int origin);
+int64_t gen_ftell64(FILE* stream);
+// Size by seeking a stream to its end; -1 for a missing file or directory.
+int64_t gen_filesize(const char* path);
+// access(); a test for execute permission tests for read permission.
+int gen_access(const char* path, int mode);
+// 0, or -1 (ERANGE for files of 4 GiB or more).
+int gen_stat(const char* path, gen_statbuf* st);
+// 1 directory, 0 not a directory or missing, -1 null or empty path.
+int gen_is_directory(const char* path);
+// True for a drive root ("C:", "C:\") or a share root ("\\srv\vol").
+bool gen_is_root(const char* path, size_t len);
+// Same file by name: the last components first, then the full paths.
+bool gen_same_file(const char* a, const char* b);
+bool gen_same_fullpath(const char* a, const char* b);
+// The last component: a pointer into path; null for null.
+const char* gen_basename(const char* path);
+bool gen_is_separator(char c);
+
+#endif  // XHISTORY_SHARED_GEN_FILE_H_

@@ -1,0 +1,68 @@
+// Black-box test harness: runs a built program in a temporary directory and
+// hands back its exit status, standard output and standard error exactly.
+#ifndef XHISTORY_TESTS_HARNESS_H_
+#define XHISTORY_TESTS_HARNESS_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct run_options {
+  std::string cwd;                                       // "" = inherit
+  std::vector<std::pair<std::string, std::string>> env;  // set (may be "")
+  std::vector<std::string> unset_env;
+  std::string stdin_data;       // what the child reads on standard input
+  uint64_t file_size_limit = 0; // POSIX: RLIMIT_FSIZE with SIGXFSZ ignored
+};
+
+struct run_result {
+  uint32_t status = 0;  // exit code as the parent sees it
+  int signal = 0;       // POSIX: the signal that ended the child, else 0
+  std::string out;
+  std::string err;
+};
+
+// Runs exe with args (argv[0] is exe itself).
+run_result run_program(const std::string& exe,
+                       const std::vector<std::string>& args,
+                       const run_options& options = run_options());
+
+// The built program and the library probe, found beside the test binary.
+std::string program_path();
+std::string probe_path();
+
+// Runs xhistory_fsutil with args.
+run_result run_fsutil(const std::vector<std::string>& args,
+                      const run_options& options = run_options());
+
+// The status a parent sees for exit(-1): 255 on POSIX, 0xFFFFFFFF on Win32.
+uint32_t status_minus1();
+
+// Expected console text: "\n" becomes the platform's text-mode line end.
+std::string nl(const std::string& text);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object dies.
+struct temp_dir {
+  temp_dir();
+  ~temp_dir();
+  std::string path;
+  // path + separator + name.
+  std::string file(const std::string& name) const;
+};
+
+bool write_file(const std::string& path, const std::string& bytes);
+bool read_file(const std::string& path, std::string* bytes);
+bool file_exists(const std::string& path);
+bool is_dir(const std::string& path);
+bool make_dir(const std::string& path);
+// Sets or clears write protection.
+bool set_read_only(const std::string& path, bool read_only);
+// Separator of the platform's native paths.
+char native_separator();
+// True on the Win32 build.
+bool on_win32();
+
+#endif  // XHISTORY_TESTS_HARNESS_H_

@@ -123,6 +123,17 @@ TEST(CrashReport, DirectoryMadeAbsoluteCreatedAndReported) {
                want + "\n"), r.err);
 }
 
+TEST(CrashReport, UnhandledExceptionIsReportedAndEndsTheProcess) {
+  if (!on_win32()) GTEST_SKIP() << "structured exceptions are a Win32 matter";
+  temp_dir dir;
+  run_options o;
+  o.env = {{"QXR_RNE_DUMP_PATH", dir.path}};
+  run_result r = probe({"raise-exception"}, o);
+  EXPECT_EQ(0xE0001234u, r.status);
+  EXPECT_EQ(nl("Program \"fsutil_probe\" has caught an unhandled signal. RNE logs of "
+               "this event are in " + dir.path + "\n"), r.err);
+}
+
 TEST(CrashReport, NothingWithoutTheVariable) {
   run_options o;
   o.env = {{"QXR_RNE_DUMP_PATH", ""}};

@@ -12,6 +12,10 @@
 #include "shared/gen_path.h"
 #include "shared/genout.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #pragma GCC diagnostic ignored "-Wformat-security"
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 
@@ -81,6 +85,13 @@ int main(int argc, char** argv) {
     crash();
     return 0;
   }
+#ifdef _WIN32
+  if (strcmp(cmd, "raise-exception") == 0) {
+    // An exception that no signal stands for.
+    RaiseException(0xE0001234u, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return 0;
+  }
+#endif
   if (strcmp(cmd, "env") == 0 && argc == 3) {
     const char* v = getenv(argv[2]);
     printf("%s\n", v ? v : "(unset)");

@@ -134,6 +134,21 @@ TEST(CrashReport, UnhandledExceptionIsReportedAndEndsTheProcess) {
                "this event are in " + dir.path + "\n"), r.err);
 }
 
+TEST(CrashReport, UserDataDirectoryStandsInForAVanishedCurrentDirectory) {
+  if (on_win32()) GTEST_SKIP() << "a current directory cannot vanish there";
+  temp_dir dir;
+  std::string gone = dir.file("gone"), data = dir.file("data");
+  ASSERT_TRUE(make_dir(gone));
+  ASSERT_TRUE(make_dir(data));
+  run_options o;
+  o.cwd = gone;
+  o.env = {{"QXR_RNE_DUMP_PATH", "dumps"}, {"XDG_DATA_HOME", data}};
+  run_result r = probe({"init-in-removed-cwd", gone}, o);
+  EXPECT_EQ(0u, r.status);
+  EXPECT_EQ(data + "/dumps\n", r.out);
+  EXPECT_TRUE(is_dir(data + "/dumps"));
+}
+
 TEST(CrashReport, NothingWithoutTheVariable) {
   run_options o;
   // A sanitizer build would report the fault itself; let it through.

@@ -14,6 +14,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 #pragma GCC diagnostic ignored "-Wformat-security"
@@ -40,6 +42,16 @@ int main(int argc, char** argv) {
   if (strcmp(cmd, "assert-noinit") == 0) {
     gen_assert_fail("a == b", "some/module", 7, 0);
   }
+#ifndef _WIN32
+  if (strcmp(cmd, "init-in-removed-cwd") == 0 && argc == 3) {
+    // The current directory vanishes before start-up reads it.
+    if (rmdir(argv[2]) != 0) return 2;
+    gen_init(argv[0], 0, 0);
+    const char* v = getenv("QXR_RNE_DUMP_PATH");
+    printf("%s\n", v ? v : "(unset)");
+    return 0;
+  }
+#endif
   gen_init(argv[0], 0, 0);
   if (strcmp(cmd, "assert") == 0 && argc == 4) {
     const char* expr = strcmp(argv[2], "null") == 0 ? nullptr : argv[2];

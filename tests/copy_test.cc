@@ -1,0 +1,290 @@
+// --copy as the viewer sees it: the progress lines, the copy itself, and
+// what stays on disk when it fails.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/harness.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const int64_t kMiB = 1048576;
+
+// The quoted form in which the viewer receives a message.
+std::string quoted_form(const std::string& text) {
+  std::string q = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '\n': q += "\\n"; break;
+      case '\r': q += "\\r"; break;
+      case '\t': q += "\\t"; break;
+      case '"': q += "\\\""; break;
+      case '\'': q += "\\'"; break;
+      case '\\': q += "\\\\"; break;
+      default: q += (char)c;
+    }
+  }
+  return q + "\"";
+}
+
+std::string err_line(const char* what, int error, const std::string& path) {
+  return "copy_err " + quoted_form(std::string(what) + strerror(error) + "\n" + path) +
+         "\n";
+}
+
+std::string read_error(int error, const std::string& path) {
+  return err_line("Error reading from source file: ", error, path);
+}
+
+std::string write_error(int error, const std::string& path) {
+  return err_line("Error writing to destination file: ", error, path);
+}
+
+std::string pct_lines(std::initializer_list<int> pcts) {
+  std::string s;
+  for (int p : pcts) s += "copy_pct " + std::to_string(p) + "\n";
+  return s;
+}
+
+// Bytes that differ from one offset to the next, so that a misplaced
+// chunk shows.
+std::string pattern(size_t n) {
+  std::string s(n, '\0');
+  uint32_t x = 12345;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245u + 12345u;
+    s[i] = (char)(x >> 23);
+  }
+  return s;
+}
+
+run_result copy(const std::string& from, const std::string& to,
+                const run_options& o = run_options()) {
+  return run_fsutil({"--copy", from, to}, o);
+}
+
+TEST(Copy, ProgressLinesFollowTheSize) {
+  struct sizes {
+    int64_t size;
+    std::string lines;
+  } cases[] = {
+      {0, ""},
+      {1000, pct_lines({100})},
+      {kMiB, pct_lines({100})},
+      {3 * kMiB + kMiB / 2, pct_lines({28, 57, 85, 100})},
+      {2 * kMiB + 1, pct_lines({49, 99, 100})},
+  };
+  temp_dir dir;
+  for (const sizes& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::string bytes = pattern((size_t)c.size);
+    ASSERT_TRUE(write_file(dir.file("src"), bytes));
+    run_result r = copy(dir.file("src"), dir.file("dst"));
+    EXPECT_EQ(0u, r.status);
+    EXPECT_EQ(nl(c.lines + "copy_done \n"), r.out);
+    EXPECT_EQ("", r.err);
+    std::string copied;
+    ASSERT_TRUE(read_file(dir.file("dst"), &copied));
+    EXPECT_TRUE(copied == bytes);
+  }
+}
+
+TEST(Copy, LinesCarryTheRequestIdentifierAndNamesAreResolved) {
+  temp_dir dir;
+  run_options o;
+  o.cwd = dir.path;
+  ASSERT_TRUE(write_file(dir.file("a.bin"), "a\r\nb\x1a"));
+  run_result r = run_fsutil({"--uid", "7", "--copy", "a.bin", "b.bin"}, o);
+  EXPECT_EQ(0u, r.status);
+  EXPECT_EQ(nl("copy_pct 7 100\ncopy_done 7 \n"), r.out);
+  std::string copied;
+  ASSERT_TRUE(read_file(dir.file("b.bin"), &copied));
+  EXPECT_EQ("a\r\nb\x1a", copied);  // no line-end translation either way
+}
+
+TEST(Copy, ExistingDestinationIsReplacedWhole) {
+  temp_dir dir;
+  ASSERT_TRUE(write_file(dir.file("src"), "short"));
+  ASSERT_TRUE(write_file(dir.file("dst"), std::string(100000, 'x')));
+  EXPECT_EQ(0u, copy(dir.file("src"), dir.file("dst")).status);
+  std::string copied;
+  ASSERT_TRUE(read_file(dir.file("dst"), &copied));
+  EXPECT_EQ("short", copied);
+}
+
+TEST(Copy, MissingSourceTouchesNothing) {
+  temp_dir dir;
+  ASSERT_TRUE(write_file(dir.file("dst"), "keep"));
+  run_result r = copy(dir.file("nothing"), dir.file("dst"));
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(read_error(ENOENT, dir.file("nothing"))), r.out);
+  EXPECT_EQ("", r.err);
+  std::string kept;
+  ASSERT_TRUE(read_file(dir.file("dst"), &kept));
+  EXPECT_EQ("keep", kept);
+}
+
+TEST(Copy, DestinationInMissingFolder) {
+  temp_dir dir;
+  ASSERT_TRUE(write_file(dir.file("src"), "data"));
+  std::string dst = dir.file("no") + native_separator() + "dst";
+  run_result r = copy(dir.file("src"), dst);
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(write_error(ENOENT, dst)), r.out);
+  std::string kept;
+  ASSERT_TRUE(read_file(dir.file("src"), &kept));
+  EXPECT_EQ("data", kept);
+}
+
+// Percent signs and backslashes of a path are neither format directives
+// nor lost; each backslash reaches the viewer doubled.
+TEST(Copy, PathsAppearInTheirQuotedForm) {
+  temp_dir dir;
+  // On POSIX a backslash is an ordinary character of a name; on Win32 the
+  // directory part already holds backslashes.
+  std::string name = on_win32() ? "100%s%n%d 'q'" : "back\\slash 100%s%n%d 'q'";
+  std::string src = dir.file(name);
+  run_result r = copy(src, dir.file("dst"));
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(read_error(ENOENT, src)), r.out);
+  EXPECT_NE(std::string::npos, r.out.find("\\\\")) << r.out;
+  EXPECT_FALSE(file_exists(dir.file("dst")));
+}
+
+// The source cannot be read although it opens (POSIX) or cannot be opened
+// at all (Win32): either way a read error, and no destination is left.
+TEST(Copy, SourceThatCannotBeReadIsAnError) {
+  temp_dir dir;
+  ASSERT_TRUE(make_dir(dir.file("folder")));
+  run_result r = copy(dir.file("folder"), dir.file("dst"));
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(read_error(on_win32() ? EACCES : EISDIR, dir.file("folder"))),
+            r.out);
+  EXPECT_FALSE(file_exists(dir.file("dst")));
+}
+
+TEST(Copy, FailedWriteRemovesThePartialDestination) {
+  if (on_win32()) GTEST_SKIP() << "needs a file size limit";
+  temp_dir dir;
+  ASSERT_TRUE(write_file(dir.file("src"), pattern(3 * kMiB + kMiB / 2)));
+  ASSERT_TRUE(write_file(dir.file("dst"), "old"));
+  run_options o;
+  o.file_size_limit = (uint64_t)(kMiB + kMiB / 2);
+  run_result r = copy(dir.file("src"), dir.file("dst"), o);
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(pct_lines({28}) + write_error(EFBIG, dir.file("dst"))), r.out);
+  EXPECT_FALSE(file_exists(dir.file("dst")));
+  EXPECT_TRUE(file_exists(dir.file("src")));
+}
+
+bool make_hard_link(const std::string& target, const std::string& link) {
+#ifdef _WIN32
+  return CreateHardLinkA(link.c_str(), target.c_str(), nullptr) != 0;
+#else
+  return ::link(target.c_str(), link.c_str()) == 0;
+#endif
+}
+
+bool make_symlink(const std::string& target, const std::string& link) {
+#ifdef _WIN32
+  (void)target;
+  (void)link;
+  return false;  // needs a privilege that test machines lack
+#else
+  return ::symlink(target.c_str(), link.c_str()) == 0;
+#endif
+}
+
+// Emptying the destination would empty the source: every second name of
+// the source must leave it as it was.
+TEST(Copy, SecondNameOfTheSourceLeavesItIntact) {
+  temp_dir dir;
+  std::string bytes = pattern(kMiB + 3);
+  ASSERT_TRUE(write_file(dir.file("f"), bytes));
+  ASSERT_TRUE(make_dir(dir.file("sub")));
+  char sep = native_separator();
+  std::vector<std::string> names = {
+      dir.file("f"),
+      dir.file("sub") + sep + ".." + sep + "f",
+  };
+  if (on_win32()) names.push_back(dir.file("F"));
+  if (make_hard_link(dir.file("f"), dir.file("hard")))
+    names.push_back(dir.file("hard"));
+  else
+    ADD_FAILURE() << "no hard link";
+  if (make_symlink(dir.file("f"), dir.file("soft")))
+    names.push_back(dir.file("soft"));
+  for (const std::string& other : names) {
+    SCOPED_TRACE(other);
+    for (int way = 0; way < 2; ++way) {
+      run_result r = way ? copy(other, dir.file("f")) : copy(dir.file("f"), other);
+      EXPECT_EQ(0u, r.status);
+      EXPECT_EQ(nl("copy_done \n"), r.out);
+      std::string now;
+      ASSERT_TRUE(read_file(dir.file("f"), &now));
+      EXPECT_TRUE(now == bytes);
+    }
+  }
+}
+
+// Sizes large enough to change the report period, as sparse files.  Opt-in:
+// XH_SLOW_TESTS=1.
+bool make_sized_file(const std::string& path, int64_t size) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = fseek(f, (long)(size - 1), SEEK_SET) == 0 && fputc('z', f) != EOF;
+  return fclose(f) == 0 && ok;
+}
+
+std::vector<int> pct_values(const std::string& out) {
+  std::vector<int> v;
+  size_t at = 0;
+  const std::string tag = "copy_pct ";
+  while ((at = out.find(tag, at)) != std::string::npos) {
+    at += tag.size();
+    v.push_back(atoi(out.c_str() + at));
+  }
+  return v;
+}
+
+TEST(Copy, LargeSourcesReportAboutAHundredTimes) {
+  const char* slow = getenv("XH_SLOW_TESTS");
+  if (!slow || strcmp(slow, "1") != 0) GTEST_SKIP() << "set XH_SLOW_TESTS=1";
+  temp_dir dir;
+  struct large {
+    int64_t mib;
+    size_t lines;
+    std::vector<int> head;
+    int last;
+  } cases[] = {
+      {200, 200, {0, 1, 1, 2, 2, 3}, 100},
+      // Period 2: the 201st read is not reported, so the last line is 99.
+      {201, 100, {0, 1, 2, 3, 4}, 99},
+      {500, 100, {1, 2, 3, 4, 5}, 100},
+  };
+  for (const large& c : cases) {
+    SCOPED_TRACE(c.mib);
+    ASSERT_TRUE(make_sized_file(dir.file("src"), c.mib * kMiB));
+    run_result r = copy(dir.file("src"), dir.file("dst"));
+    EXPECT_EQ(0u, r.status);
+    std::vector<int> v = pct_values(r.out);
+    ASSERT_EQ(c.lines, v.size());
+    EXPECT_EQ(c.head, std::vector<int>(v.begin(), v.begin() + c.head.size()));
+    EXPECT_EQ(c.last, v.back());
+    for (size_t i = 1; i < v.size(); ++i) EXPECT_LE(v[i - 1], v[i]);
+    EXPECT_NE(std::string::npos, r.out.find(nl("copy_done \n")));
+  }
+}
+
+}  // namespace

@@ -188,6 +188,44 @@ TEST(Copy, FailedWriteRemovesThePartialDestination) {
   EXPECT_TRUE(file_exists(dir.file("src")));
 }
 
+// Runs the copy with the fault shim preloaded so that one file operation
+// under dir fails with EIO; false when the shim is not built (Win32, the
+// sanitizer build).
+bool copy_with_fault(const temp_dir& dir, const std::string& fault,
+                     run_result* r) {
+  std::string exe = program_path();
+  std::string shim = exe.substr(0, exe.find_last_of('/')) + "/faultshim.so";
+  if (on_win32() || !file_exists(shim)) return false;
+  run_options o;
+  o.env = {{"LD_PRELOAD", shim}, {"XH_FAULT", fault}, {"XH_FAULT_DIR", dir.path}};
+  *r = copy(dir.file("src"), dir.file("dst"), o);
+  return true;
+}
+
+TEST(Copy, FailedReadOrCloseIsNotASuccess) {
+  temp_dir dir;
+  ASSERT_TRUE(write_file(dir.file("src"), pattern(3 * kMiB + kMiB / 2)));
+  struct fault_case {
+    const char* fault;
+    std::string lines;
+  } cases[] = {
+      // The second read fails in the middle of the copy.
+      {"read:2", pct_lines({28}) + read_error(EIO, dir.file("src"))},
+      {"write:3", pct_lines({28, 57}) + write_error(EIO, dir.file("dst"))},
+      // The source is closed first; the destination's close reports a
+      // write that never reached the disk.
+      {"close:2", pct_lines({28, 57, 85, 100}) + write_error(EIO, dir.file("dst"))},
+  };
+  for (const fault_case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    run_result r;
+    if (!copy_with_fault(dir, c.fault, &r)) GTEST_SKIP() << "no fault shim";
+    EXPECT_EQ(status_minus1(), r.status);
+    EXPECT_EQ(c.lines, r.out);
+    EXPECT_FALSE(file_exists(dir.file("dst")));
+  }
+}
+
 bool make_hard_link(const std::string& target, const std::string& link) {
 #ifdef _WIN32
   return CreateHardLinkA(link.c_str(), target.c_str(), nullptr) != 0;

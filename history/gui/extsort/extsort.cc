@@ -1,10 +1,302 @@
 #include "history/gui/extsort/extsort.h"
 
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "history/gui/extsort/mmfile.h"
+#include "shared/gen_alloc.h"
+#include "shared/gen_file.h"
 #include "shared/genout.h"
 
-// Not built yet: every sort word fails instead of pretending to succeed.
-int extsort_run(const char*, const char*, const char*, int32_t, uint32_t,
-                const char* name, const void*, extsort_cmp) {
-  gen_error("%s sort is not available in this build", name);
+namespace {
+
+// One run per process: the comparison and the line writers reach the run's
+// state without parameters.
+struct run_state {
+  const char* name;
+  const void* key;
+  extsort_cmp cmp;
+  uint32_t element_size;
+};
+run_state g_run = {"", nullptr, nullptr, 0};
+
+const uint32_t kAccessReadWrite = 6;
+const uint32_t kCreateMode = 0660;
+
+// Formats the message into a new string and writes the error line.  The
+// message ends in its own newline, so an empty line follows.  Returns 0 so
+// that a caller can return it as its own failure.
+int run_error(const char* format, ...) GEN_PRINTF(1, 2);
+int run_error(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  int len = vsnprintf(nullptr, 0, format, ap);
+  va_end(ap);
+  if (len < 0) len = 0;
+  char* msg = (char*)gen_calloc((size_t)len + 1, 1);
+  va_start(ap, format);
+  vsnprintf(msg, (size_t)len + 1, format, ap);
+  va_end(ap);
+  printf("%s_sort_error %s\n", g_run.name, msg);
+  fflush(stdout);
+  gen_free(msg);
   return 0;
+}
+
+void run_progress(double value) {
+  printf("%s_sort_progress %f\n", g_run.name, (double)(float)value);
+  fflush(stdout);
+}
+
+void run_done() {
+  printf("%s_sort_done\n", g_run.name);
+  fflush(stdout);
+}
+
+void put_u32(uint8_t* p, uint32_t v) {
+  p[0] = (uint8_t)v;
+  p[1] = (uint8_t)(v >> 8);
+  p[2] = (uint8_t)(v >> 16);
+  p[3] = (uint8_t)(v >> 24);
+}
+
+uint32_t get_u32(const uint8_t* p) {
+  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
+         (uint32_t)p[3] << 24;
+}
+
+// Merges run A (na elements from *a on) and run B (nb from *b on) into the
+// output from *out on.  On a zero comparison B's element goes first.  The
+// output is never advanced past the last element written, so that the
+// caller can lay the merged pairs of a pass end to end.
+int merge(mmcursor* ca, mmcursor* cb, mmcursor* co, uint8_t* a, uint8_t* b,
+          uint8_t** out, int64_t na, int64_t nb) {
+  const uint32_t e = g_run.element_size;
+  while (na > 0 && nb > 0) {
+    if (g_run.cmp(g_run.key, a, b) < 0) {
+      memcpy(*out, a, e);
+      if (--na > 0 && mmcursor_next(ca, &a) != MMF_OK)
+        return run_error("Problem reading from temp file\n");
+    } else {
+      memcpy(*out, b, e);
+      if (--nb > 0 && mmcursor_next(cb, &b) != MMF_OK)
+        return run_error("Problem reading from temp file\n");
+    }
+    if ((na > 0 || nb > 0) && mmcursor_next(co, out) != MMF_OK)
+      return run_error("Problem writing to temp file\n");
+  }
+  for (; na > 0; ) {
+    memcpy(*out, a, e);
+    if (--na > 0) {
+      if (mmcursor_next(ca, &a) != MMF_OK)
+        return run_error("Problem reading from temp file\n");
+      if (mmcursor_next(co, out) != MMF_OK)
+        return run_error("Problem writing to temp file\n");
+    }
+  }
+  for (; nb > 0; ) {
+    memcpy(*out, b, e);
+    if (--nb > 0) {
+      if (mmcursor_next(cb, &b) != MMF_OK)
+        return run_error("Problem reading from temp file\n");
+      if (mmcursor_next(co, out) != MMF_OK)
+        return run_error("Problem writing to temp file\n");
+    }
+  }
+  return 1;
+}
+
+int64_t min64(int64_t x, int64_t y) { return x < y ? x : y; }
+
+// Copies the first count input records into the first half of the work
+// file, each followed by its input position.
+int load(mmcursor* in, mmcursor* out, int32_t count, uint32_t record_size,
+         const char* input, const char* work) {
+  for (int32_t i = 0; i < count; ++i) {
+    uint8_t* rec;
+    uint8_t* el;
+    if (mmcursor_next(in, &rec) != MMF_OK)
+      return run_error("Unable to read from %s\n", input);
+    if (mmcursor_next(out, &el) != MMF_OK)
+      return run_error("Unable to write to %s\n", work);
+    memcpy(el, rec, record_size);
+    put_u32(el + record_size, (uint32_t)i);
+  }
+  return 1;
+}
+
+// Bottom-up passes of doubling width between the two halves; returns the
+// number of passes made through *passes.
+int merge_passes(mmcursor* c1, mmcursor* c2, mmcursor* c3, int64_t count,
+                 const char* work, uint32_t* passes) {
+  const uint32_t divisor = extsort_passes((int32_t)count);
+  uint32_t pass = 0;
+  for (int64_t width = 1; width < count; width *= 2) {
+    const int64_t source = (pass & 1) ? count : 0;
+    const int64_t destination = (pass & 1) ? 0 : count;
+    uint8_t* out;
+    if (mmcursor_seek(c3, (uint64_t)destination, &out) != MMF_OK)
+      return run_error("Problem seeking in %s\n", work);
+    const int64_t runs = (count + width - 1) / width;
+    for (int64_t r = 0; r < runs; r += 2) {
+      uint8_t* a;
+      uint8_t* b = nullptr;
+      if (mmcursor_seek(c1, (uint64_t)(source + r * width), &a) != MMF_OK)
+        return run_error("Problem seeking in %s\n", work);
+      if (r + 1 < runs &&
+          mmcursor_seek(c2, (uint64_t)(source + (r + 1) * width), &b) != MMF_OK)
+        return run_error("Problem seeking in %s\n", work);
+      int64_t na = width, nb = width;
+      if (r + 2 >= runs) {  // the last pair, or a lone last run
+        na = min64(width, count - r * width);
+        nb = min64(width, count - (r + 1) * width);
+      }
+      if (!merge(c1, c2, c3, a, b, &out, na, nb)) return 0;
+      if (r + 2 < runs && mmcursor_next(c3, &out) != MMF_OK)
+        return run_error("Error writing in %s\n", work);
+    }
+    ++pass;
+    run_progress((double)pass * 95.0 / (double)divisor);
+  }
+  *passes = pass;
+  return 1;
+}
+
+// First sweep: entry j gets the input position of sorted element j.
+int index_sweep_positions(mmcursor* c1, mmcursor* ca, int32_t count,
+                          uint32_t record_size, uint64_t sorted_half,
+                          const char* work, const char* index) {
+  uint8_t* el;
+  if (mmcursor_seek(c1, sorted_half, &el) != MMF_OK)
+    return run_error("Problem seeking in %s\n", work);
+  for (int32_t j = 0; j < count; ++j) {
+    uint8_t* entry;
+    if (mmcursor_next(ca, &entry) != MMF_OK)
+      return run_error("Error writing to %s\n", index);
+    memcpy(entry, el + record_size, 4);
+    if (j + 1 < count && mmcursor_next(c1, &el) != MMF_OK)
+      return run_error("Error reading from %s\n", work);
+  }
+  return 1;
+}
+
+// Second sweep: the entry of input record p gets its sorted position.
+int index_sweep_ranks(mmcursor* ca, mmcursor* cb, int32_t count,
+                      const char* index) {
+  uint8_t* entry;
+  if (mmcursor_seek(ca, 0, &entry) != MMF_OK)
+    return run_error("Problem seeking in %s\n", index);
+  for (int32_t k = 0; k < count; ++k) {
+    uint8_t* target;
+    if (mmcursor_seek(cb, get_u32(entry), &target) != MMF_OK)
+      return run_error("Problem seeking in %s\n", index);
+    put_u32(target + 4, (uint32_t)k);
+    if (k + 1 < count && mmcursor_next(ca, &entry) != MMF_OK)
+      return run_error("Error reading from %s\n", index);
+  }
+  return 1;
+}
+
+}  // namespace
+
+uint32_t extsort_passes(int32_t count) {
+  uint32_t p = 0;
+  while (count > 0 && ((uint64_t)1 << p) < (uint64_t)count) ++p;
+  return p;
+}
+
+int extsort_ensure_size(const char* path, uint64_t size) {
+  // An existing file that is large enough is used as it is; a larger one
+  // is never shortened.
+  if (gen_access(path, kAccessReadWrite) == 0 &&
+      (uint64_t)gen_filesize(path) >= size)
+    return 1;
+  mmfile* f;
+  if (mmfile_open(path, MMF_WRITE | MMF_CREATE | MMF_GROW, kCreateMode, &f) !=
+      MMF_OK)
+    return run_error("Unable to write to %s\n", path);
+  if (mmfile_set_size(f, size) != MMF_OK)
+    return run_error("Unable to extend %s to %llu bytes\n", path,
+                     (unsigned long long)size);
+  mmfile_close(f);
+  return 1;
+}
+
+int extsort_run_reference(const char* input, const char* work,
+                          const char* index, int32_t count,
+                          uint32_t record_size, const char* name,
+                          const void* key, extsort_cmp cmp) {
+  // The name heads every line, the first error line included.
+  g_run.name = name;
+  g_run.key = key;
+  g_run.cmp = cmp;
+  if (count < 0) return run_error("Invalid count: %d\n", count);
+  if ((int32_t)record_size <= 0)
+    return run_error("Invalid size: %d\n", (int32_t)record_size);
+
+  mmfile* in;
+  mmcursor* in_cursor;
+  if (mmfile_open(input, 0, 0, &in) != MMF_OK)
+    return run_error("Unable to open %s for reading\n", input);
+  if (mmcursor_create(in, record_size, &in_cursor) != MMF_OK)
+    return run_error("Unable to read from %s\n", input);
+
+  const uint64_t n = in->size / record_size;
+  const uint32_t e = record_size + 4;
+  g_run.element_size = e;
+  if (!extsort_ensure_size(work, 2 * n * e)) return 0;
+  if (!extsort_ensure_size(index, 8 * n)) return 0;
+  if (count == 0) {
+    run_done();
+    return 1;
+  }
+
+  mmfile* wf;
+  mmfile* xf;
+  if (mmfile_open(work, MMF_WRITE, 0, &wf) != MMF_OK)
+    return run_error("Unable to open %s for read/write\n", work);
+  if (mmfile_open(index, MMF_WRITE, 0, &xf) != MMF_OK)
+    return run_error("Unable to open %s for writing\n", index);
+  mmcursor* c[3];
+  for (mmcursor*& w : c) {
+    if (mmcursor_create(wf, e, &w) != MMF_OK)
+      return run_error("Unable to read/write %s\n", work);
+  }
+  mmcursor* ca;
+  mmcursor* cb;
+  if (mmcursor_create(xf, 8, &ca) != MMF_OK ||
+      mmcursor_create(xf, 8, &cb) != MMF_OK)
+    return run_error("Unable to write to %s\n", index);
+
+  if (!load(in_cursor, c[2], count, record_size, input, work)) return 0;
+  mmcursor_destroy(in_cursor);
+  mmfile_close(in);
+
+  uint32_t passes = 0;
+  if (!merge_passes(c[0], c[1], c[2], count, work, &passes)) return 0;
+  mmcursor_destroy(c[1]);
+  mmcursor_destroy(c[2]);
+
+  const uint64_t sorted_half = (passes & 1) ? (uint64_t)count : 0;
+  if (!index_sweep_positions(c[0], ca, count, record_size, sorted_half, work,
+                             index))
+    return 0;
+  mmcursor_destroy(c[0]);
+  mmfile_close(wf);
+
+  if (!index_sweep_ranks(ca, cb, count, index)) return 0;
+  run_progress(100.0);
+  mmcursor_destroy(ca);
+  mmcursor_destroy(cb);
+  mmfile_close(xf);
+  run_done();
+  return 1;
+}
+
+int extsort_run(const char* input, const char* work, const char* index,
+                int32_t count, uint32_t record_size, const char* name,
+                const void* key, extsort_cmp cmp) {
+  return extsort_run_reference(input, work, index, count, record_size, name,
+                               key, cmp);
 }

@@ -1,0 +1,292 @@
+#include "history/gui/extsort/mmfile.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "tests/harness.h"
+
+namespace {
+
+// Record i of a file of rs-byte records: every byte is (i * 7 + k) mod 251,
+// so a record handed out from the wrong place shows.
+std::string records(uint32_t count, uint32_t rs) {
+  std::string s(size_t(count) * rs, '\0');
+  for (size_t i = 0; i < count; ++i)
+    for (size_t k = 0; k < rs; ++k) s[i * rs + k] = (char)((i * 7 + k) % 251);
+  return s;
+}
+
+bool is_record(const uint8_t* p, size_t i, uint32_t rs) {
+  for (size_t k = 0; k < rs; ++k)
+    if (p[k] != (uint8_t)((i * 7 + k) % 251)) return false;
+  return true;
+}
+
+uint32_t granularity() {
+  uint32_t g, page;
+  plat_map_system_info(&g, &page);
+  return g;
+}
+
+TEST(MmfileOpen, RejectsBadArgumentsAndFlags) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  mmfile* f = (mmfile*)1;
+  EXPECT_EQ(MMF_EINVAL, mmfile_open(nullptr, MMF_WRITE, 0660, &f));
+  EXPECT_EQ(nullptr, f);
+  EXPECT_EQ(MMF_EINVAL, mmfile_open(p.c_str(), 0, 0, nullptr));
+  for (uint32_t flags : {2u, 4u, 8u, 16u | MMF_WRITE})  // CREATE, TRUNCATE, GROW
+    EXPECT_EQ(MMF_EINVAL, mmfile_open(p.c_str(), flags, 0660, &f)) << flags;
+  EXPECT_FALSE(file_exists(p));
+  EXPECT_EQ(MMF_ENOENT, mmfile_open(p.c_str(), 0, 0, &f));
+  EXPECT_EQ(MMF_ENOENT, mmfile_open(p.c_str(), MMF_WRITE | MMF_TRUNCATE, 0, &f));
+  EXPECT_FALSE(file_exists(p));
+}
+
+TEST(MmfileOpen, EmptyFileHasNoMappingUnlessItMayGrow) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  mmfile* f;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_CREATE, 0660, &f));
+  EXPECT_EQ(0u, f->size);
+  EXPECT_EQ(0, f->mapping);
+  mmview* v;
+  EXPECT_EQ(MMF_EINVAL, mmfile_map(f, 0, 1, 1, &v));
+  EXPECT_EQ(MMF_EINVAL, mmfile_set_size(f, 10));  // not opened to grow
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_GROW, 0, &f));
+  // A mapping of no bytes cannot exist, on any platform.
+  EXPECT_EQ(MMF_EINVAL, mmfile_set_size(f, 0));
+  EXPECT_EQ(MMF_EINVAL, mmfile_map(f, 0, 0, 1, &v));
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 100, 10, 1, &v));
+  EXPECT_EQ(0u, v->offset);
+  EXPECT_GE(f->size, 110u);
+  EXPECT_EQ(f->size, v->length);
+  memcpy(v->base + 100, "0123456789", 10);
+  EXPECT_EQ(MMF_FAIL, mmfile_close(f));  // a view is still mapped
+  EXPECT_EQ(MMF_OK, mmfile_unmap(f, v));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+  std::string bytes;
+  ASSERT_TRUE(read_file(p, &bytes));
+  ASSERT_GE(bytes.size(), 110u);
+  EXPECT_EQ("0123456789", bytes.substr(100, 10));
+}
+
+TEST(MmfileSetSize, GrowsOnlyAndKeepsOldViewsInStep) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, std::string(5000, 'a')));
+  mmfile* f;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_GROW, 0, &f));
+  EXPECT_EQ(MMF_EINVAL, mmfile_set_size(f, 4999));
+  EXPECT_EQ(MMF_OK, mmfile_set_size(f, 5000));
+  mmview* old_view;
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 0, 5000, 1, &old_view));
+  ASSERT_EQ(MMF_OK, mmfile_set_size(f, 300000));
+  EXPECT_EQ(300000u, f->size);
+  mmview* new_view;
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 0, 300000, 1, &new_view));
+  // Both views come from mappings of one file and show the same bytes.
+  new_view->base[10] = 'N';
+  old_view->base[11] = 'O';
+  EXPECT_EQ('N', old_view->base[10]);
+  EXPECT_EQ('O', new_view->base[11]);
+  EXPECT_EQ(0, new_view->base[299999]);  // grown bytes read as zero
+  // The view's length is whole pages, and a file that may grow grows to it.
+  EXPECT_EQ(f->size, new_view->length);
+  uint64_t size = f->size;
+  EXPECT_EQ(MMF_OK, mmfile_flush(f));
+  EXPECT_EQ(MMF_OK, mmfile_unmap(f, old_view));
+  EXPECT_EQ(MMF_OK, mmfile_unmap(f, new_view));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+  std::string bytes;
+  ASSERT_TRUE(read_file(p, &bytes));
+  EXPECT_EQ(size, bytes.size());
+  EXPECT_EQ("aaaaaaaaaaNO", bytes.substr(0, 12));
+}
+
+TEST(MmfileMap, SharedViewsAreCountedAndRangesChecked) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, records(100, 10)));
+  mmfile* f;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), 0, 0, &f));
+  mmview* v = (mmview*)1;
+  EXPECT_EQ(MMF_EINVAL, mmfile_map(f, 995, 10, 0, &v));
+  EXPECT_EQ(nullptr, v);
+  EXPECT_EQ(MMF_EINVAL, mmfile_map(f, 1001, 1, 0, &v));
+  mmview* a;
+  mmview* b;
+  mmview* c;
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 10, 500, 0, &a));
+  EXPECT_EQ(0u, a->offset);
+  EXPECT_EQ(1000u, a->length);  // cut to the end of a file that may not grow
+  EXPECT_EQ(a->base + a->length, a->end);
+  EXPECT_TRUE(is_record(a->base + 20, 2, 10));
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 990, 10, 0, &b));
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(2, a->refs);
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 990, 10, 1, &c));
+  EXPECT_NE(a, c);
+  EXPECT_EQ(c, f->views.next);  // the newest view heads the list
+  EXPECT_EQ(MMF_OK, mmfile_unmap(f, b));
+  EXPECT_EQ(MMF_FAIL, mmfile_close(f));
+  EXPECT_EQ(MMF_OK, mmfile_unmap(f, a));
+  EXPECT_EQ(MMF_OK, mmfile_unmap(f, c));
+  EXPECT_EQ(MMF_EINVAL, mmfile_unmap(f, nullptr));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+}
+
+TEST(MmfileAnonymous, ViewsShareBytesAndCannotBeFlushed) {
+  mmfile* f;
+  ASSERT_EQ(MMF_OK, mmfile_open_anonymous(70000, 0, &f));
+  EXPECT_EQ(70000u, f->size);
+  mmview* a;
+  mmview* b;
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 0, 70000, 1, &a));
+  ASSERT_EQ(MMF_OK, mmfile_map(f, 0, 70000, 1, &b));
+  EXPECT_NE(a->base, b->base);
+  a->base[69999] = 42;
+  EXPECT_EQ(42, b->base[69999]);
+  EXPECT_EQ(MMF_EINVAL, mmfile_flush(f));
+  mmfile_unmap(f, a);
+  mmfile_unmap(f, b);
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+
+  ASSERT_EQ(MMF_OK, mmfile_open_anonymous(0, 0, &f));
+  EXPECT_EQ(0, f->mapping);
+  EXPECT_EQ(MMF_EINVAL, mmfile_map(f, 0, 1, 1, &a));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+}
+
+TEST(MmcursorCreate, WindowIsTwoThousandRecordsOfAtMost512Bytes) {
+  mmfile* f;
+  ASSERT_EQ(MMF_OK, mmfile_open_anonymous(4096, 0, &f));
+  mmcursor* c = (mmcursor*)1;
+  EXPECT_EQ(MMF_EINVAL, mmcursor_create(f, 0, &c));
+  EXPECT_EQ(nullptr, c);
+  EXPECT_EQ(MMF_EINVAL, mmcursor_create(nullptr, 8, &c));
+  const uint32_t sizes[][2] = {
+      {600, 1048576}, {512, 1048576}, {80, 163840}, {8, 16384}};
+  for (const auto& s : sizes) {
+    ASSERT_EQ(MMF_OK, mmcursor_create(f, s[0], &c));
+    EXPECT_EQ(s[1], c->window) << s[0];
+    EXPECT_EQ(nullptr, c->view);
+    EXPECT_EQ(1, c->private_views);
+    EXPECT_EQ(MMF_OK, mmcursor_destroy(c));
+  }
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+}
+
+// Walks a whole file with next; records straddling window ends included.
+void walk(uint32_t rs, uint32_t count, uint32_t tail) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, records(count, rs) + std::string(tail, 'x')));
+  mmfile* f;
+  mmcursor* c;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), 0, 0, &f));
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, rs, &c));
+  uint8_t* r;
+  for (uint32_t i = 0; i < count; ++i) {
+    ASSERT_EQ(MMF_OK, mmcursor_next(c, &r)) << "record " << i;
+    ASSERT_TRUE(is_record(r, i, rs)) << "record " << i;
+    ASSERT_GE(c->view->end, r + rs);
+  }
+  // The rest is empty (2) or only part of a record (1).
+  EXPECT_EQ(tail == 0 ? MMF_EINVAL : MMF_FAIL, mmcursor_next(c, &r));
+  EXPECT_EQ(nullptr, r);
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(c));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+}
+
+TEST(MmcursorNext, WalksEveryRecordAndNeverHandsOutAPartialOne) {
+  walk(80, 2048, 0);      // exactly one window
+  walk(80, 4097, 0);      // into a third window
+  walk(80, 2049, 79);     // a partial record after a window end
+  walk(600, 1750, 0);     // record 1747 straddles the first window's end
+  walk(3, 20000, 2);      // odd record size: windows end mid-record
+  walk(164, 10, 100);     // a short file: one view shorter than a window
+}
+
+TEST(MmcursorNext, RecordAcrossAWindowEndComesFromANewAlignedView) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, records(1750, 600)));
+  mmfile* f;
+  mmcursor* c;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), 0, 0, &f));
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, 600, &c));
+  uint8_t* r;
+  for (int i = 0; i <= 1746; ++i) ASSERT_EQ(MMF_OK, mmcursor_next(c, &r));
+  EXPECT_EQ(0u, c->view->offset);
+  ASSERT_EQ(MMF_OK, mmcursor_next(c, &r));  // bytes 1048200..1048799
+  uint64_t at = 1747ull * 600;
+  EXPECT_EQ(at - at % granularity(), c->view->offset);
+  EXPECT_EQ(at - c->view->offset, c->position);
+  EXPECT_TRUE(is_record(r, 1747, 600));
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(c));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+}
+
+TEST(MmcursorSeek, StaysInsideTheFileAndKeepsTheViewOnFailure) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, records(5000, 80) + "tail"));
+  mmfile* f;
+  mmcursor* c;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), 0, 0, &f));
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, 80, &c));
+  uint8_t* r;
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, 4999, &r));
+  EXPECT_TRUE(is_record(r, 4999, 80));
+  mmview* v = c->view;
+  EXPECT_EQ(MMF_EINVAL, mmcursor_seek(c, 5000, &r));  // only 4 bytes there
+  EXPECT_EQ(MMF_EINVAL, mmcursor_seek(c, ~0ull, &r));
+  EXPECT_EQ(v, c->view);
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, 4998, &r));  // inside the held view
+  EXPECT_EQ(v, c->view);
+  EXPECT_TRUE(is_record(r, 4998, 80));
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, 3, &r));
+  EXPECT_TRUE(is_record(r, 3, 80));
+  ASSERT_EQ(MMF_OK, mmcursor_next(c, &r));
+  EXPECT_TRUE(is_record(r, 4, 80));
+  EXPECT_EQ(MMF_FAIL, mmfile_close(f));  // the cursor holds a view
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(c));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+}
+
+TEST(MmcursorSeek, GrowsAFileThatMayGrowAndWritesReachIt) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  mmfile* f;
+  mmcursor* w;
+  mmcursor* r;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_CREATE | MMF_GROW,
+                                0660, &f));
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, 8, &w));
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, 8, &r));
+  uint8_t* a;
+  uint8_t* b;
+  ASSERT_EQ(MMF_OK, mmcursor_seek(w, 100000, &a));
+  EXPECT_GE(f->size, 800008u);
+  memcpy(a, "ABCDEFGH", 8);
+  // A second cursor's own, overlapping view sees the write at once.
+  ASSERT_EQ(MMF_OK, mmcursor_seek(r, 99999, &b));
+  ASSERT_EQ(MMF_OK, mmcursor_next(r, &b));
+  EXPECT_EQ(0, memcmp(b, "ABCDEFGH", 8));
+  EXPECT_NE(w->view, r->view);
+  uint64_t size = f->size;
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(w));
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(r));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+  std::string bytes;
+  ASSERT_TRUE(read_file(p, &bytes));
+  EXPECT_EQ(size, bytes.size());
+  EXPECT_EQ("ABCDEFGH", bytes.substr(800000, 8));
+}
+
+}  // namespace

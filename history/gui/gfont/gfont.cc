@@ -1,0 +1,402 @@
+// Glyph sets: rendering, trimming, the byte form, and the receiving side's
+// cell fitting, drawing and measuring.
+#include "history/gui/gfont/gfont.h"
+
+#include <limits.h>
+#include <string.h>
+
+#include "shared/gen_alloc.h"
+#include "shared/genout.h"
+
+namespace {
+
+const int kFirstDrawn = 32;
+const int kDrawnCount = 224;  // codes 32 to 255
+// Bounds of a sane glyph set: far above any screen font, far below what
+// would overflow the byte form's arithmetic.
+const int32_t kMaxDimension = 1 << 15;
+
+void put32(uint8_t* p, int32_t v) {
+  uint32_t u = (uint32_t)v;
+  p[0] = (uint8_t)u;
+  p[1] = (uint8_t)(u >> 8);
+  p[2] = (uint8_t)(u >> 16);
+  p[3] = (uint8_t)(u >> 24);
+}
+
+int32_t get32(const uint8_t* p) {
+  return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 |
+                   (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24);
+}
+
+bool skipped_by_trim(int c) { return c == 9 || c == 10 || c == 13; }
+
+// Trims raw.  The raw set's pixel maps are read, never kept.
+gfont* trim(const gfont* raw, int8_t default_char) {
+  uint8_t dc = (uint8_t)default_char;
+  // Line and tab controls have no glyph of their own; neither has NUL.
+  if (dc == 0 || skipped_by_trim(dc)) dc = '?';
+  gfont* g = (gfont*)gen_calloc(1, sizeof(gfont));
+  g->ascent = raw->ascent;
+  g->descent = raw->descent;
+  g->height = raw->ascent + raw->descent;
+  memcpy(g->name, raw->name, sizeof g->name - 1);
+  const int32_t h = raw->height;
+  for (int c = 1; c <= 254; ++c) {
+    const gfont_glyph* r = &raw->glyphs[c];
+    if (skipped_by_trim(c) || (!r->pixels && r->advance == 0)) continue;
+    gfont_glyph* o = &g->glyphs[c];
+    o->advance = r->advance;
+    int32_t left = INT32_MAX, gap = INT32_MAX;
+    int32_t top = INT32_MIN, bottom = INT32_MIN;
+    if (r->pixels) {
+      for (int32_t row = 0; row < h; ++row) {
+        const uint8_t* line = r->pixels + (size_t)row * r->width;
+        for (int32_t x = 0; x < r->width; ++x) {
+          uint8_t v = line[x];
+          if (!v) continue;
+          if (v != 255) g->greyscale = 1;
+          if (x < left) left = x;
+          if (r->width - x - 1 < gap) gap = r->width - x - 1;
+          if (raw->ascent - row > top) top = raw->ascent - row;
+          if (row - raw->ascent > bottom) bottom = row - raw->ascent;
+        }
+      }
+    }
+    o->top = top;
+    o->bottom = bottom;
+    if (left == INT32_MAX) {
+      o->width = 0;
+      o->pad_left = o->advance;
+      o->pad_right = 0;
+    } else {
+      o->width = r->width - left - gap;
+      o->pixels = (uint8_t*)gen_calloc((size_t)o->width * h, 1);
+      for (int32_t row = 0; row < h; ++row)
+        memcpy(o->pixels + (size_t)row * o->width,
+               r->pixels + (size_t)row * r->width + left, (size_t)o->width);
+      o->pad_left = left + r->pad_left;
+      o->pad_right = o->advance - o->pad_left - o->width;
+    }
+    if (o->top > g->max_top) g->max_top = o->top;
+    if (o->bottom > g->max_bottom) g->max_bottom = o->bottom;
+    if (o->advance > g->max_advance) g->max_advance = o->advance;
+  }
+  const gfont_glyph* d = &g->glyphs[dc];
+  for (int c = 0; c <= 254; ++c) {
+    const gfont_glyph* r = &raw->glyphs[c];
+    if (c == dc || r->pixels || r->advance != 0) continue;
+    gfont_glyph* o = &g->glyphs[c];
+    *o = *d;
+    o->pixels = nullptr;
+    if (d->pixels) {
+      o->pixels = (uint8_t*)gen_calloc((size_t)d->width * h, 1);
+      memcpy(o->pixels, d->pixels, (size_t)d->width * h);
+    }
+  }
+  // Code 255 is a blank half a digit wide, whatever the font has there.
+  gfont_glyph* blank = &g->glyphs[255];
+  memset(blank, 0, sizeof *blank);
+  blank->advance = g->glyphs['0'].width / 2;
+  blank->pad_left = blank->advance;
+  return g;
+}
+
+}  // namespace
+
+gfont* gfont_trim(const gfont* raw, int8_t default_char) {
+  if (!raw) return nullptr;
+  return trim(raw, default_char);
+}
+
+gfont* gfont_new_empty() { return (gfont*)gen_calloc(1, sizeof(gfont)); }
+
+void gfont_free(gfont* font) {
+  if (!font) return;
+  for (gfont_glyph& g : font->glyphs) gen_free(g.pixels);
+  gen_free(font);
+}
+
+gfont* gfont_render(const gfont_spec* spec) {
+  if (!spec || !spec->has_logfont || !spec->logfont) return nullptr;
+  plat_screen* screen = plat_screen_get();
+  if (!screen) return nullptr;
+  plat_hfont* font = plat_font_create(spec->logfont);
+  plat_text_metrics tm;
+  memset(&tm, 0, sizeof tm);
+  if (!font || !plat_font_metrics(screen, font, &tm)) {
+    plat_font_delete(font);
+    plat_screen_release(screen);
+    return nullptr;
+  }
+  const int32_t h = tm.ascent + tm.descent;
+  const int32_t w = tm.max_char_width;
+  plat_surface* surface = nullptr;
+  uint8_t* bits = nullptr;
+  if (tm.ascent >= 0 && tm.descent >= 0 && h > 0 && h <= kMaxDimension &&
+      w > 0 && w <= kMaxDimension)
+    surface = plat_surface_create(screen, font, w, kDrawnCount * h, &bits);
+  if (!surface) {
+    plat_font_delete(font);
+    plat_screen_release(screen);
+    return nullptr;
+  }
+  gfont* raw = (gfont*)gen_calloc(1, sizeof(gfont));
+  raw->ascent = tm.ascent;
+  raw->descent = tm.descent;
+  raw->height = h;
+  for (int c = kFirstDrawn; c <= 255; ++c) {
+    raw->glyphs[c].advance = plat_font_char_advance(screen, font, (uint8_t)c);
+    raw->glyphs[c].width = w;
+  }
+  for (int c = kFirstDrawn; c <= 255; ++c) {
+    int32_t y = (c - kFirstDrawn) * h;
+    plat_surface_draw_char(surface, 0, y, 0, y, w, y + h, (uint8_t)c);
+  }
+  plat_surface_flush(surface);
+  for (int c = kFirstDrawn; c <= 255; ++c) {
+    uint8_t* map = (uint8_t*)gen_calloc((size_t)w * h, 1);
+    const uint8_t* src = bits + (size_t)(c - kFirstDrawn) * h * w * 4;
+    // White on black: any one colour byte is the coverage.
+    for (size_t i = 0; i < (size_t)w * h; ++i) map[i] = src[i * 4];
+    raw->glyphs[c].pixels = map;
+  }
+  plat_surface_delete(surface);
+  plat_font_delete(font);
+  plat_screen_release(screen);
+  gfont* g = trim(raw, (int8_t)tm.default_char);
+  gfont_free(raw);
+  g->rendered = 1;
+  return g;
+}
+
+uint8_t* gfont_serialize(const gfont* font, size_t* length_out) {
+  const int32_t h = font->ascent + font->descent;
+  size_t len = GFONT_FIXED_BYTES;
+  for (const gfont_glyph& g : font->glyphs) len += (size_t)g.width * h;
+  uint8_t* out = (uint8_t*)gen_calloc(len, 1);
+  uint8_t* p = out;
+  memcpy(p, font->name, sizeof font->name);
+  p += sizeof font->name;
+  put32(p, font->ascent);
+  put32(p + 4, font->descent);
+  p += 8;
+  for (const gfont_glyph& g : font->glyphs) {
+    put32(p, g.pad_left);
+    put32(p + 4, g.pad_right);
+    put32(p + 8, g.width);
+    put32(p + 12, g.advance);
+    p += 16;
+    size_t n = (size_t)g.width * h;
+    if (n && g.pixels) memcpy(p, g.pixels, n);
+    p += n;
+  }
+  *length_out = len;
+  return out;
+}
+
+gfont* gfont_deserialize(const uint8_t* bytes, size_t length) {
+  if (!bytes || length < GFONT_FIXED_BYTES) return nullptr;
+  int32_t ascent = get32(bytes + 128), descent = get32(bytes + 132);
+  if (ascent < 0 || descent < 0 || ascent > kMaxDimension ||
+      descent > kMaxDimension)
+    return nullptr;
+  const int32_t h = ascent + descent;
+  gfont* raw = (gfont*)gen_calloc(1, sizeof(gfont));
+  memcpy(raw->name, bytes, sizeof raw->name - 1);
+  raw->ascent = ascent;
+  raw->descent = descent;
+  raw->height = h;
+  size_t pos = 136;
+  bool ok = true;
+  for (int c = 0; c < 256 && ok; ++c) {
+    gfont_glyph* g = &raw->glyphs[c];
+    if (length - pos < 16) {
+      ok = false;
+      break;
+    }
+    g->pad_left = get32(bytes + pos);
+    g->pad_right = get32(bytes + pos + 4);
+    g->width = get32(bytes + pos + 8);
+    g->advance = get32(bytes + pos + 12);
+    pos += 16;
+    if (g->width < 0 || g->width > kMaxDimension || g->pad_left < 0 ||
+        g->pad_left > kMaxDimension || g->advance < 0 ||
+        g->advance > kMaxDimension || g->pad_right < -kMaxDimension ||
+        g->pad_right > kMaxDimension) {
+      ok = false;
+      break;
+    }
+    size_t n = (size_t)g->width * h;
+    if (length - pos < n) {
+      ok = false;
+      break;
+    }
+    // Every read glyph has its place in the input, even an empty one, so
+    // that trimming fills none of them from the default character.
+    g->pixels = (uint8_t*)(bytes + pos);
+    pos += n;
+  }
+  gfont* g = ok ? trim(raw, '?') : nullptr;
+  gen_free(raw);  // its pixel maps belong to the input
+  return g;
+}
+
+void gfont_fit_cell(gfont* font) {
+  int32_t t = -10, b = -10;
+  for (int c = 1; c <= 126; ++c) {
+    if (font->glyphs[c].top > t) t = font->glyphs[c].top;
+    if (font->glyphs[c].bottom > b) b = font->glyphs[c].bottom;
+  }
+  bool mono = true;
+  int32_t pl = 0, pr = 0;
+  for (int c = 1; c <= 126 && mono; ++c) {
+    const gfont_glyph* g = &font->glyphs[c];
+    if (g->width <= 0) continue;
+    mono = g->advance == font->max_advance;
+    if (g->width == g->advance - 1) {
+      if (g->pad_left > pl) pl = g->pad_left;
+      if (g->pad_right > pr) pr = g->pad_right;
+    }
+  }
+  if (t + 1 == font->ascent && b + 1 == font->descent && (!mono || pr == 1))
+    return;
+  const int32_t nh = t + b + 2;
+  // Without ink in the lower half of the code page there is no cell to fit.
+  if (nh <= 0) return;
+  const int32_t oh = font->height;
+  for (int c = 0; c < 256; ++c) {
+    gfont_glyph* g = &font->glyphs[c];
+    if (!g->pixels) continue;
+    uint8_t* map = (uint8_t*)gen_calloc((size_t)g->width * nh, 1);
+    int32_t gt = g->top < t ? g->top : t;
+    int32_t gb = g->bottom < b ? g->bottom : b;
+    int64_t rows = (int64_t)gt + gb + 1;
+    if (rows > nh) rows = nh;
+    int64_t from = (int64_t)font->ascent - gt;
+    int64_t to = (int64_t)t + 1 - gt;
+    if (from < 0) from = 0;
+    if (to < 0) to = 0;
+    for (int64_t r = 0; r < rows; ++r) {
+      if (from + r >= oh || to + r >= nh) break;
+      memcpy(map + (size_t)(to + r) * g->width,
+             g->pixels + (size_t)(from + r) * g->width, (size_t)g->width);
+    }
+    gen_free(g->pixels);
+    g->pixels = map;
+    if (pl == 1 && pr == 0 && g->pad_left > 0) {
+      --g->pad_left;
+      ++g->pad_right;
+    }
+    ASSERT(g->pad_left >= 0, "g->pad_left >= 0", GFONT_MODULE, 1143, 0);
+  }
+  font->ascent = t + 1;
+  font->descent = b + 1;
+  font->height = nh;
+}
+
+namespace {
+
+// The next tab stop after x; a font whose space has no width has no stops,
+// and a tab then leaves the pen where it is.
+int64_t next_tab(const gfont* font, int64_t x) {
+  int64_t tab = 4 * (int64_t)font->glyphs[32].advance;
+  if (tab <= 0) return x;
+  int64_t m = x % tab;
+  if (m < 0) m += tab;
+  return x + (tab - m);
+}
+
+}  // namespace
+
+void gfont_draw_text(const gfont* font, const char* text, const uint8_t colour[4],
+                     uint8_t* buffer, int32_t width, int32_t height) {
+  if (!font || !text || !*text || !colour || !buffer || width < 1 || height < 1)
+    return;
+  int64_t x = 0, y = 0;
+  bool line_full = false;
+  for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
+    unsigned c = *p;
+    if (c == 13) continue;
+    if (c == 10) {
+      y += font->height;
+      x = 0;
+      line_full = false;
+      if (y >= height) return;
+      continue;
+    }
+    if (c == 9) {
+      x = next_tab(font, x);
+      continue;
+    }
+    if (line_full || x >= width) {
+      line_full = true;
+      continue;
+    }
+    const gfont_glyph* g = &font->glyphs[c];
+    x += g->pad_left;
+    if (g->pixels) {
+      for (int32_t r = 0; r < font->height; ++r) {
+        int64_t by = y + r;
+        if (by < 0 || by >= height) continue;
+        for (int32_t col = 0; col < g->width; ++col) {
+          unsigned v = g->pixels[(size_t)r * g->width + col];
+          int64_t bx = x + col;
+          if (!v || bx < 0 || bx >= width) continue;
+          uint8_t* d = buffer + ((size_t)by * width + (size_t)bx) * 4;
+          for (int k = 0; k < 4; ++k) d[k] = (uint8_t)((v * colour[k] + 255) / 256);
+        }
+      }
+    }
+    x += g->width + g->pad_right;
+  }
+}
+
+void gfont_measure_text(const gfont* font, const char* text,
+                        gfont_text_metrics* out) {
+  if (!font || !text || !out) return;
+  gfont_text_metrics m = {0, 0, 0, 0, INT32_MAX, INT32_MIN, 0, font->ascent,
+                          font->descent};
+  int64_t x = 0, y = 0;
+  bool ink = false;
+  int64_t left = 0, right = 0;
+  int32_t top = INT32_MIN, bottom = INT32_MIN;
+  const unsigned char* p = (const unsigned char*)text;
+  for (;; ++p) {
+    unsigned c = *p;
+    if (c == 13) continue;
+    if (c == 10 || c == 0) {
+      if (x > m.width) m.width = (int32_t)x;
+      if (ink) {
+        if (left < m.ink_left) m.ink_left = (int32_t)left;
+        if (right > m.ink_right) m.ink_right = (int32_t)right;
+        int64_t it = font->ascent + y - top, ib = font->ascent + y + bottom;
+        if (it < m.ink_top) m.ink_top = (int32_t)it;
+        if (ib > m.ink_bottom) m.ink_bottom = (int32_t)ib;
+      }
+      ++m.lines;
+      if (c == 0) break;
+      y += font->height;
+      x = 0;
+      ink = false;
+      top = bottom = INT32_MIN;
+      continue;
+    }
+    if (c == 9) {
+      x = next_tab(font, x);
+      continue;
+    }
+    const gfont_glyph* g = &font->glyphs[c];
+    x += g->pad_left;
+    if (g->width != 0) {
+      if (!ink || x < left) left = x;
+      if (!ink || x + g->width - 1 > right) right = x + g->width - 1;
+      if (g->top > top) top = g->top;
+      if (g->bottom > bottom) bottom = g->bottom;
+      ink = true;
+    }
+    x += g->width + g->pad_right;
+  }
+  m.height = m.lines * font->height;
+  *out = m;
+}

@@ -1,0 +1,181 @@
+// The fonts command run as the viewer runs it.
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/harness.h"
+
+namespace {
+
+bool base64_decode(const std::string& text, std::string* out) {
+  static const std::string kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  if (text.empty() || text.size() % 4) return false;
+  out->clear();
+  uint32_t acc = 0;
+  int bits = 0, pad = 0;
+  for (char c : text) {
+    if (c == '=') {
+      ++pad;
+      continue;
+    }
+    size_t v = kAlphabet.find(c);
+    if (v == std::string::npos || pad) return false;
+    acc = acc << 6 | (uint32_t)v;
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out->push_back((char)(acc >> bits));
+    }
+  }
+  return pad <= 2;
+}
+
+int32_t le32(const std::string& b, size_t at) {
+  return (int32_t)((uint8_t)b[at] | (uint8_t)b[at + 1] << 8 |
+                   (uint8_t)b[at + 2] << 16 | (uint32_t)(uint8_t)b[at + 3] << 24);
+}
+
+// What the viewer reads out of one glyph set's byte form.
+struct glyph_set {
+  std::string bytes;
+  int32_t ascent = 0, descent = 0;
+  int64_t widths = 0;
+  bool greyscale = false;
+  bool consistent = false;  // the length is what the numbers say
+};
+
+glyph_set read_set(const std::string& b64) {
+  glyph_set s;
+  if (!base64_decode(b64, &s.bytes) || s.bytes.size() < 4232) return s;
+  s.ascent = le32(s.bytes, 128);
+  s.descent = le32(s.bytes, 132);
+  int64_t h = s.ascent + s.descent;
+  size_t at = 136;
+  for (int c = 0; c < 256; ++c) {
+    if (at + 16 > s.bytes.size()) return s;
+    int32_t w = le32(s.bytes, at + 8);
+    at += 16;
+    if (w < 0 || at + (size_t)(w * h) > s.bytes.size()) return s;
+    for (int64_t i = 0; i < w * h; ++i) {
+      uint8_t v = (uint8_t)s.bytes[at + i];
+      if (v != 0 && v != 255) s.greyscale = true;
+    }
+    s.widths += w;
+    at += (size_t)(w * h);
+  }
+  s.consistent = at == s.bytes.size() && (int64_t)s.bytes.size() == 4232 + h * s.widths;
+  return s;
+}
+
+// The two Base64 fields of a fonts line, after checking its frame.
+struct fonts_line {
+  bool ok = false;
+  std::string mono, sans;
+};
+
+fonts_line run_fonts(const std::vector<std::string>& args,
+                     const std::string& prefix = "fonts  ") {
+  fonts_line l;
+  std::vector<std::string> all = {"--fonts"};
+  all.insert(all.end(), args.begin(), args.end());
+  if (!args.empty() && args[0] == "--uid") all = args, all.push_back("--fonts");
+  run_result r = run_fsutil(all);
+  EXPECT_EQ(0u, r.status);
+  EXPECT_EQ("", r.err);
+  std::string end = nl("\n");
+  EXPECT_EQ(0u, r.out.compare(0, prefix.size(), prefix)) << r.out.substr(0, 40);
+  if (r.out.size() < prefix.size() + end.size() ||
+      r.out.compare(r.out.size() - end.size(), end.size(), end) != 0)
+    return l;
+  std::string body = r.out.substr(prefix.size(), r.out.size() - prefix.size() - end.size());
+  size_t blank = body.find(' ');
+  if (blank == std::string::npos || body.find(' ', blank + 1) != std::string::npos)
+    return l;
+  l.mono = body.substr(0, blank);
+  l.sans = body.substr(blank + 1);
+  l.ok = true;
+  return l;
+}
+
+TEST(Fonts, DefaultLineCarriesTwoRealGlyphSets) {
+  fonts_line l = run_fonts({});
+  ASSERT_TRUE(l.ok);
+  glyph_set mono = read_set(l.mono), sans = read_set(l.sans);
+  ASSERT_TRUE(mono.consistent);
+  ASSERT_TRUE(sans.consistent);
+  // The monospaced default is 13 pixels: under Wine the raster Courier,
+  // drawn without smoothing; natively the system's monospaced face.
+  EXPECT_EQ(13, mono.ascent + mono.descent);
+  if (on_win32()) {
+    EXPECT_FALSE(mono.greyscale);
+  }
+  EXPECT_GT(mono.widths, 100);
+  EXPECT_GE(sans.ascent + sans.descent, 13);
+  EXPECT_GT(sans.widths, 100);
+  EXPECT_FALSE(l.mono == l.sans);
+}
+
+TEST(Fonts, RequestIdentifierField) {
+  fonts_line plain = run_fonts({});
+  fonts_line with = run_fonts({"--uid", "42"}, "fonts 42  ");
+  ASSERT_TRUE(with.ok);
+  EXPECT_TRUE(plain.mono == with.mono);
+  EXPECT_TRUE(run_fonts({"--uid", "0"}, "fonts  ").ok);
+}
+
+TEST(Fonts, OptionsAndTheirDefaults) {
+  fonts_line def = run_fonts({});
+  ASSERT_TRUE(def.ok);
+  // What the default sans-serif font is chosen by, written out.
+  const std::string sans = on_win32() ? "[SANS]:14" : "sans-serif:14";
+  // Capitals are the same option; the value is a face list with a size.
+  // (Long texts are compared with == so that a failure stays readable.)
+  fonts_line l = run_fonts({"--MONO", sans});
+  ASSERT_TRUE(l.ok);
+  EXPECT_TRUE(def.sans == l.mono);
+  EXPECT_TRUE(def.sans == l.sans);
+  // The later value wins, even when it gives no font; a bare face name
+  // without a size gives none.
+  l = run_fonts({"--mono", sans, "--mono", "Consolas"});
+  EXPECT_TRUE(def.mono == l.mono);
+  // "--mono" right after "--sans" is the sans description, not an option;
+  // an option without a value is passed over.
+  l = run_fonts({"--sans", "--mono", sans, "other", "--mono"});
+  EXPECT_TRUE(def.mono == l.mono);
+  EXPECT_TRUE(def.sans == l.sans);
+}
+
+void expect_rendered_as_written(const std::string& description, int32_t height,
+                                bool greyscale) {
+  SCOPED_TRACE(description);
+  fonts_line l = run_fonts({"--sans", description});
+  ASSERT_TRUE(l.ok);
+  glyph_set s = read_set(l.sans);
+  ASSERT_TRUE(s.consistent);
+  EXPECT_EQ(height, s.ascent + s.descent);
+  EXPECT_EQ(greyscale, s.greyscale);
+  EXPECT_GT(s.widths, 100);
+}
+
+TEST(Fonts, LogicalFontTextsRenderAsWritten) {
+  if (on_win32()) {
+    expect_rendered_as_written("LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,Courier)", 13, false);
+    expect_rendered_as_written("LOGFONT(16,0,0,0,400,0,0,0,0,0,0,3,0,Tahoma)", 16, false);
+  } else {
+    expect_rendered_as_written(
+        "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,DejaVu Sans Mono)", 13, false);
+    expect_rendered_as_written(
+        "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,0,0,DejaVu Sans Mono)", 13, true);
+    // Negative heights are em sizes: the cell is taller.
+    fonts_line l = run_fonts({"--mono", "LOGFONT(-13,0,0,0,700,1,0,0,0,0,0,0,0,DejaVu Sans)"});
+    ASSERT_TRUE(l.ok);
+    glyph_set s = read_set(l.mono);
+    EXPECT_GT(s.ascent + s.descent, 13);
+  }
+}
+
+}  // namespace

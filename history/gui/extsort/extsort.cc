@@ -14,12 +14,26 @@ namespace {
 // One run per process: the comparison and the line writers reach the run's
 // state without parameters.
 struct run_state {
+  // The paths are the caller's, which keeps them for the life of the
+  // process; the run holds them so that they stay reachable to its end.
+  const char* input;
+  const char* work;
+  const char* index;
   const char* name;
   const void* key;
   extsort_cmp cmp;
   uint32_t element_size;
+  // Files and cursors of the run; null once released.
+  mmfile* in;
+  mmfile* work_file;
+  mmfile* index_file;
+  mmcursor* in_cursor;
+  mmcursor* c[3];  // work: two sources and the destination
+  mmcursor* ca;    // index
+  mmcursor* cb;
 };
-run_state g_run = {"", nullptr, nullptr, 0};
+run_state g_run = {nullptr, nullptr, nullptr, "", nullptr, nullptr, 0,
+                   nullptr, nullptr, nullptr, nullptr, {}, nullptr, nullptr};
 
 const uint32_t kAccessReadWrite = 6;
 const uint32_t kCreateMode = 0660;
@@ -198,6 +212,27 @@ int index_sweep_ranks(mmcursor* ca, mmcursor* cb, int32_t count,
   return 1;
 }
 
+void drop_cursor(mmcursor** c) {
+  if (*c) mmcursor_destroy(*c);
+  *c = nullptr;
+}
+
+void drop_file(mmfile** f) {
+  if (*f) mmfile_close(*f);
+  *f = nullptr;
+}
+
+// Every cursor goes before the file that it walks.
+void release_run() {
+  drop_cursor(&g_run.in_cursor);
+  for (mmcursor*& c : g_run.c) drop_cursor(&c);
+  drop_cursor(&g_run.ca);
+  drop_cursor(&g_run.cb);
+  drop_file(&g_run.in);
+  drop_file(&g_run.work_file);
+  drop_file(&g_run.index_file);
+}
+
 }  // namespace
 
 uint32_t extsort_passes(int32_t count) {
@@ -216,27 +251,24 @@ int extsort_ensure_size(const char* path, uint64_t size) {
   if (mmfile_open(path, MMF_WRITE | MMF_CREATE | MMF_GROW, kCreateMode, &f) !=
       MMF_OK)
     return run_error("Unable to write to %s\n", path);
-  if (mmfile_set_size(f, size) != MMF_OK)
+  int code = mmfile_set_size(f, size);
+  mmfile_close(f);
+  if (code != MMF_OK)
     return run_error("Unable to extend %s to %llu bytes\n", path,
                      (unsigned long long)size);
-  mmfile_close(f);
   return 1;
 }
 
-int extsort_run_reference(const char* input, const char* work,
-                          const char* index, int32_t count,
-                          uint32_t record_size, const char* name,
-                          const void* key, extsort_cmp cmp) {
-  // The name heads every line, the first error line included.
-  g_run.name = name;
-  g_run.key = key;
-  g_run.cmp = cmp;
+namespace {
+
+int run(const char* input, const char* work, const char* index,
+        int32_t count, uint32_t record_size) {
   if (count < 0) return run_error("Invalid count: %d\n", count);
   if ((int32_t)record_size <= 0)
     return run_error("Invalid size: %d\n", (int32_t)record_size);
 
-  mmfile* in;
-  mmcursor* in_cursor;
+  mmfile*& in = g_run.in;
+  mmcursor*& in_cursor = g_run.in_cursor;
   if (mmfile_open(input, 0, 0, &in) != MMF_OK)
     return run_error("Unable to open %s for reading\n", input);
   if (mmcursor_create(in, record_size, &in_cursor) != MMF_OK)
@@ -248,50 +280,68 @@ int extsort_run_reference(const char* input, const char* work,
   if (!extsort_ensure_size(work, 2 * n * e)) return 0;
   if (!extsort_ensure_size(index, 8 * n)) return 0;
   if (count == 0) {
+    release_run();
     run_done();
     return 1;
   }
 
-  mmfile* wf;
-  mmfile* xf;
+  mmfile*& wf = g_run.work_file;
+  mmfile*& xf = g_run.index_file;
   if (mmfile_open(work, MMF_WRITE, 0, &wf) != MMF_OK)
     return run_error("Unable to open %s for read/write\n", work);
   if (mmfile_open(index, MMF_WRITE, 0, &xf) != MMF_OK)
     return run_error("Unable to open %s for writing\n", index);
-  mmcursor* c[3];
-  for (mmcursor*& w : c) {
-    if (mmcursor_create(wf, e, &w) != MMF_OK)
+  mmcursor** c = g_run.c;
+  for (int i = 0; i < 3; ++i) {
+    if (mmcursor_create(wf, e, &c[i]) != MMF_OK)
       return run_error("Unable to read/write %s\n", work);
   }
-  mmcursor* ca;
-  mmcursor* cb;
+  mmcursor*& ca = g_run.ca;
+  mmcursor*& cb = g_run.cb;
   if (mmcursor_create(xf, 8, &ca) != MMF_OK ||
       mmcursor_create(xf, 8, &cb) != MMF_OK)
     return run_error("Unable to write to %s\n", index);
 
   if (!load(in_cursor, c[2], count, record_size, input, work)) return 0;
-  mmcursor_destroy(in_cursor);
-  mmfile_close(in);
+  drop_cursor(&in_cursor);
+  drop_file(&in);
 
   uint32_t passes = 0;
   if (!merge_passes(c[0], c[1], c[2], count, work, &passes)) return 0;
-  mmcursor_destroy(c[1]);
-  mmcursor_destroy(c[2]);
+  drop_cursor(&c[1]);
+  drop_cursor(&c[2]);
 
   const uint64_t sorted_half = (passes & 1) ? (uint64_t)count : 0;
   if (!index_sweep_positions(c[0], ca, count, record_size, sorted_half, work,
                              index))
     return 0;
-  mmcursor_destroy(c[0]);
-  mmfile_close(wf);
+  drop_cursor(&c[0]);
+  drop_file(&wf);
 
   if (!index_sweep_ranks(ca, cb, count, index)) return 0;
   run_progress(100.0);
-  mmcursor_destroy(ca);
-  mmcursor_destroy(cb);
-  mmfile_close(xf);
+  release_run();
   run_done();
   return 1;
+}
+
+}  // namespace
+
+int extsort_run_reference(const char* input, const char* work,
+                          const char* index, int32_t count,
+                          uint32_t record_size, const char* name,
+                          const void* key, extsort_cmp cmp) {
+  // The name heads every line, the first error line included.
+  g_run.input = input;
+  g_run.work = work;
+  g_run.index = index;
+  g_run.name = name;
+  g_run.key = key;
+  g_run.cmp = cmp;
+  int ok = run(input, work, index, count, record_size);
+  // A failure leaves the files as they are; nothing written is undone.
+  release_run();
+  return ok;
 }
 
 int extsort_run(const char* input, const char* work, const char* index,

@@ -1,6 +1,7 @@
 #include "history/gui/extsort/mmfile.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -287,6 +288,38 @@ TEST(MmcursorSeek, GrowsAFileThatMayGrowAndWritesReachIt) {
   ASSERT_TRUE(read_file(p, &bytes));
   EXPECT_EQ(size, bytes.size());
   EXPECT_EQ("ABCDEFGH", bytes.substr(800000, 8));
+}
+
+// Offsets past 4 GiB, where a 32-bit truncation would land on the wrong
+// bytes.  Opt-in (XH_BIG_TESTS=1): it makes a 5 GiB file.
+TEST(MmcursorSeek, OffsetsBeyondFourGiB) {
+  const char* big = getenv("XH_BIG_TESTS");
+  if (!big || strcmp(big, "1") != 0) GTEST_SKIP() << "set XH_BIG_TESTS=1";
+  temp_dir dir;
+  std::string p = dir.file("big");
+  const uint64_t index = (5ull << 30) / 8;  // byte 5 GiB
+  mmfile* f;
+  mmcursor* c;
+  uint8_t* r;
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_CREATE | MMF_GROW,
+                                0660, &f));
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, 8, &c));
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, 1, &r));
+  memcpy(r, "low.....", 8);
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, index, &r));
+  memcpy(r, "high....", 8);
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(c));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
+
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), 0, 0, &f));
+  EXPECT_GT(f->size, 5ull << 30);
+  ASSERT_EQ(MMF_OK, mmcursor_create(f, 8, &c));
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, index, &r));
+  EXPECT_EQ(0, memcmp(r, "high....", 8));
+  ASSERT_EQ(MMF_OK, mmcursor_seek(c, 1, &r));
+  EXPECT_EQ(0, memcmp(r, "low.....", 8));
+  EXPECT_EQ(MMF_OK, mmcursor_destroy(c));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
 }
 
 }  // namespace

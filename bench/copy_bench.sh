@@ -5,7 +5,8 @@
 #
 #   bench/copy_bench.sh [path/to/xhistory_fsutil] [runs]
 #
-# Everything happens in a fresh directory under ${TMPDIR:-/tmp}.
+# Everything happens in a fresh directory under ${TMPDIR:-/tmp}; with
+# TMPDIR=/dev/shm no disk write-back takes part.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 prog=${1:-$here/build/native/xhistory_fsutil}
@@ -15,8 +16,6 @@ runs=${2:-5}
 dir=$(mktemp -d "${TMPDIR:-/tmp}/xh_bench.XXXXXX")
 trap 'rm -rf "$dir"' EXIT
 
-now() { date +%s.%N; }
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b < a ? b : a) }'; }
 
 # Random bytes, so that no layer can shortcut zeros.
@@ -25,24 +24,40 @@ cat "$dir/src" >/dev/null
 
 best_ours=1e9
 best_cp=1e9
+# Wall time, and CPU time (user + system), which a busy machine disturbs
+# less.
+# timed OUT COMMAND...: standard output to OUT; prints "wall cpu".
+timed() {
+  local out=$1
+  shift
+  /usr/bin/time -f "%e %U %S" -o "$dir/usage" "$@" >"$out"
+  awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$dir/usage"
+}
+best_ours_cpu=1e9
+best_cp_cpu=1e9
 for ((i = 0; i < runs; ++i)); do
   rm -f "$dir/a" "$dir/b"
   sync
-  t0=$(now)
-  "$prog" --copy "$dir/src" "$dir/a" >"$dir/lines"
-  t1=$(now)
-  cp "$dir/src" "$dir/b"
-  t2=$(now)
-  ours=$(seconds "$t0" "$t1")
-  theirs=$(seconds "$t1" "$t2")
-  echo "run $i: --copy ${ours}s  cp ${theirs}s"
+  # Alternate the order, so that neither copy always pays for the other's
+  # write-back.
+  if ((i % 2 == 0)); then
+    read -r ours ours_cpu < <(timed "$dir/lines" "$prog" --copy "$dir/src" "$dir/a")
+    read -r theirs theirs_cpu < <(timed /dev/null cp "$dir/src" "$dir/b")
+  else
+    read -r theirs theirs_cpu < <(timed /dev/null cp "$dir/src" "$dir/b")
+    read -r ours ours_cpu < <(timed "$dir/lines" "$prog" --copy "$dir/src" "$dir/a")
+  fi
+  echo "run $i: --copy ${ours}s (cpu ${ours_cpu}s)  cp ${theirs}s (cpu ${theirs_cpu}s)"
   best_ours=$(smaller "$best_ours" "$ours")
   best_cp=$(smaller "$best_cp" "$theirs")
+  best_ours_cpu=$(smaller "$best_ours_cpu" "$ours_cpu")
+  best_cp_cpu=$(smaller "$best_cp_cpu" "$theirs_cpu")
 done
 cmp "$dir/src" "$dir/a"
 [ "$(grep -c '^copy_pct ' "$dir/lines")" = 100 ] && tail -1 "$dir/lines" | grep -qx 'copy_done '
-awk -v o="$best_ours" -v c="$best_cp" 'BEGIN {
-  printf "copy 1 GiB, best of runs: --copy %.3fs, cp %.3fs, ratio --copy/cp %.2f\n", o, c, o / c }'
+awk -v o="$best_ours" -v c="$best_cp" -v oc="$best_ours_cpu" -v cc="$best_cp_cpu" 'BEGIN {
+  printf "copy 1 GiB, best of runs: --copy %.2fs, cp %.2fs, ratio --copy/cp %.2f\n", o, c, o / c
+  printf "cpu time, best of runs: --copy %.2fs, cp %.2fs, ratio %.2f\n", oc, cc, oc / cc }'
 rm -f "$dir/src" "$dir/a" "$dir/b"
 
 # About 50 MB of configuration: sections of items with bare and quoted

@@ -98,9 +98,11 @@ int copy_file(const char* source, const char* destination) {
   }
 
   int64_t size = gen_lseek64(src, 0, SEEK_END);
-  gen_lseek64(src, 0, SEEK_SET);
-
   char* buf = (char*)gen_calloc(kCopyBufferSize, 1);
+  // A source left at its end would copy as nothing and still succeed.
+  if (gen_lseek64(src, 0, SEEK_SET) != 0)
+    return abandon(src, dst, kReadError, source, destination, buf);
+
   int64_t period = copy_report_period(size);
   int64_t reads = 0;
   for (;;) {

@@ -1,0 +1,93 @@
+// Every file operation of the copy fails in turn, through the preloaded
+// fault shim.  Whatever fails, the source stays as it was, a destination
+// is either a complete copy or gone, and the last line says which.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <map>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/harness.h"
+
+namespace {
+
+std::string random_bytes(size_t n, unsigned seed) {
+  std::string s(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = (char)(seed >> 16);
+  }
+  return s;
+}
+
+// Counts of each operation in a run without faults.
+std::map<std::string, int> operation_counts(const std::string& log) {
+  std::map<std::string, int> counts;
+  std::string text;
+  read_file(log, &text);
+  std::istringstream in(text);
+  std::string op;
+  int n;
+  while (in >> op >> n) counts[op] = std::max(counts[op], n);
+  return counts;
+}
+
+std::string last_line(const std::string& out) {
+  if (out.empty()) return "";
+  size_t end = out.size() - 1;
+  size_t start = out.rfind('\n', end - 1);
+  return out.substr(start == std::string::npos ? 0 : start + 1,
+                    end - (start == std::string::npos ? 0 : start + 1));
+}
+
+TEST(FaultInjection, EveryFileOperationOfTheCopy) {
+  std::string shim = fault_shim_path();
+  if (shim.empty()) GTEST_SKIP() << "no fault shim in this build";
+  temp_dir dir;
+  std::string src = dir.file("src.bin"), dst = dir.file("dst.bin");
+  std::string content = random_bytes(3 * 1024 * 1024 + 512 * 1024, 7);
+  ASSERT_TRUE(write_file(src, content));
+
+  run_options o;
+  o.env = {{"LD_PRELOAD", shim}, {"XH_FAULT_DIR", dir.path},
+           {"XH_FAULT_LOG", dir.file("ops.log")}};
+  run_result clean = run_fsutil({"--copy", src, dst}, o);
+  ASSERT_EQ(0u, clean.status);
+  ASSERT_EQ("copy_pct 28\ncopy_pct 57\ncopy_pct 85\ncopy_pct 100\ncopy_done \n", clean.out);
+  std::map<std::string, int> counts = operation_counts(dir.file("ops.log"));
+  EXPECT_GE(counts["read"], 4);
+  EXPECT_GE(counts["write"], 4);
+
+  int tried = 0;
+  for (const auto& kv : counts) {
+    for (int n = 1; n <= kv.second; ++n) {
+      remove(dst.c_str());
+      run_options f;
+      f.env = {{"LD_PRELOAD", shim}, {"XH_FAULT_DIR", dir.path},
+               {"XH_FAULT", kv.first + ":" + std::to_string(n)},
+               {"XH_FAULT_ERRNO", "5"}};
+      run_result r = run_fsutil({"--copy", src, dst}, f);
+      std::string what = kv.first + ":" + std::to_string(n);
+      std::string kept;
+      ASSERT_TRUE(read_file(src, &kept)) << what;
+      EXPECT_TRUE(kept == content) << what << ": the source changed";
+      std::string last = last_line(r.out);
+      if (last == "copy_done ") {
+        std::string copied;
+        ASSERT_TRUE(read_file(dst, &copied)) << what;
+        EXPECT_TRUE(copied == content) << what << ": copy_done with a wrong copy";
+        EXPECT_EQ(0u, r.status) << what;
+      } else {
+        EXPECT_EQ(0u, last.find("copy_err \"")) << what << ": " << r.out;
+        EXPECT_FALSE(file_exists(dst)) << what << ": a partial destination stayed";
+        EXPECT_EQ(status_minus1(), r.status) << what;
+      }
+      ++tried;
+    }
+  }
+  EXPECT_GT(tried, 10);
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+# The fast sort engine and its differential tests.  Included from the
+# directory's CMakeLists.txt, after the extsort library.
+
+# Positional file I/O, the platform half of the engine.
+xh_library(xh_platform_io
+  ${PROJECT_SOURCE_DIR}/platform/plat_io-${XH_PLATFORM}.cc)
+
+xh_library(extsort_fast extsort_fast.cc)
+target_link_libraries(extsort_fast PUBLIC gen xh_platform_io xh_platform)
+target_link_libraries(extsort PUBLIC extsort_fast)
+
+if(XH_TESTS)
+  xh_test(extsort_fast_test
+    SOURCES extsort_fast_test.cc
+    LIBS fsutil_commands extsort_fast xh_harness)
+endif()

@@ -207,10 +207,18 @@ int main(int argc, char** argv) {
   printf("kind %s key %s records %llu seed %llu status %d\n", kind.c_str(),
          key.c_str(), (unsigned long long)n, (unsigned long long)seed, u.status);
   printf("wall %.3f s, %.0f records/s\n", wall, wall > 0 ? (double)n / wall : 0.0);
-  printf("peak RSS %.1f MiB\n", (double)u.peak_rss / (1 << 20));
-  printf("storage read %.1f MiB, written %.1f MiB; read()/write() calls "
-         "%.1f MiB / %.1f MiB\n",
-         (double)u.read_bytes / (1 << 20), (double)u.write_bytes / (1 << 20),
-         (double)u.rchar / (1 << 20), (double)u.wchar / (1 << 20));
+  // A system that keeps no such counters for another process (Wine) reports
+  // zeros; say so rather than print them as figures.
+  if (u.peak_rss == 0)
+    printf("peak RSS n/a\n");
+  else
+    printf("peak RSS %.1f MiB\n", (double)u.peak_rss / (1 << 20));
+  if (u.read_bytes == 0 && u.write_bytes == 0 && u.rchar == 0 && u.wchar == 0)
+    printf("bytes read and written n/a\n");
+  else
+    printf("storage read %.1f MiB, written %.1f MiB; read()/write() calls "
+           "%.1f MiB / %.1f MiB\n",
+           (double)u.read_bytes / (1 << 20), (double)u.write_bytes / (1 << 20),
+           (double)u.rchar / (1 << 20), (double)u.wchar / (1 << 20));
   return u.status == 0 ? 0 : 1;
 }

@@ -216,6 +216,40 @@ int fallocate(int fd, int mode, off_t off, off_t len) {
   return fallocate64(fd, mode, off, len);
 }
 
+/* A duplicate of a counted descriptor is counted too (mappings keep their
+ * own descriptor). */
+static int track_copy(int from, int to) {
+  if (tracked(from) && to >= 0 && to < MAX_FD) g_tracked[to] = 1;
+  return to;
+}
+
+int fcntl(int fd, int cmd, ...) {
+  REAL(fcntl, int, (int, int, ...));
+  va_list ap;
+  va_start(ap, cmd);
+  long arg = va_arg(ap, long);
+  va_end(ap);
+  int r = real_fcntl(fd, cmd, arg);
+  if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) track_copy(fd, r);
+  return r;
+}
+
+int fcntl64(int fd, int cmd, ...) {
+  REAL(fcntl64, int, (int, int, ...));
+  va_list ap;
+  va_start(ap, cmd);
+  long arg = va_arg(ap, long);
+  va_end(ap);
+  int r = real_fcntl64(fd, cmd, arg);
+  if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) track_copy(fd, r);
+  return r;
+}
+
+int dup(int fd) {
+  REAL(dup, int, (int));
+  return track_copy(fd, real_dup(fd));
+}
+
 int close(int fd) {
   REAL(close, int, (int));
   int mine = tracked(fd);

@@ -11,4 +11,8 @@ extern volatile unsigned char gen_exiting;
 // released.
 [[noreturn]] void gen_exit(int code);
 
+// The exit entry point that gen_exit calls through.  A replacement must
+// not return (a test harness may jump back to where it started a run).
+extern void (*gen_exit_entry)(int code);
+
 #endif  // XHISTORY_SHARED_GEN_EXIT_H_

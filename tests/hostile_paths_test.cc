@@ -38,6 +38,45 @@ TEST(HostilePaths, RemoveTakesEveryNameLiterally) {
   }
 }
 
+// Copy, configuration and sort with an awkward name in every operand.
+void every_command_with(const temp_dir& dir, const std::string& a,
+                        const std::string& b, const std::string& c,
+                        const std::string& label) {
+  std::string content(3000, 'x');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = (char)(i * 7);
+  ASSERT_TRUE(write_file(a, content)) << label;
+  run_result r = run_fsutil({"--copy", a, b});
+  EXPECT_EQ(nl("copy_pct 100\ncopy_done \n"), r.out) << label << r.err;
+  std::string copied;
+  EXPECT_TRUE(read_file(b, &copied) && copied == content) << label;
+
+  run_options in;
+  in.stdin_data = "kv key value\nenter\nkv inner\nexit\ndone\n";
+  r = run_fsutil({"--writecfg", c}, in);
+  EXPECT_EQ(0u, r.status) << label << r.err;
+  r = run_fsutil({"--readcfg", c});
+  EXPECT_EQ(0u, r.status) << label;
+  EXPECT_EQ(nl("cfg_enter \"key\" \"value\"\ncfg_kv \"inner\" \ncfg_exit \ncfg_done \n"),
+            r.out)
+      << label;
+
+  // 3000 bytes are 37 whole call-browser records.
+  r = run_fsutil({"--sort", a, b, c, "1", "37"});
+  EXPECT_EQ(0u, r.status) << label << r.out << r.err;
+  EXPECT_NE(std::string::npos, r.out.find("callbrowser_sort_done")) << label;
+  std::string kept;
+  EXPECT_TRUE(read_file(a, &kept) && kept == content) << label;
+  (void)dir;
+}
+
+TEST(HostilePaths, EveryCommandTakesEveryNameLiterally) {
+  for (const std::string& name : awkward_names()) {
+    temp_dir dir;
+    every_command_with(dir, dir.file(name), dir.file(name + ".2"),
+                       dir.file("3." + name), name);
+  }
+}
+
 TEST(HostilePaths, RelativeNamesWithManyDotDots) {
   temp_dir dir;
   std::string sep(1, native_separator());
@@ -71,10 +110,13 @@ TEST(HostilePaths, NamesNearTheFullPathLimit) {
     std::string file = path + "/" + std::string(total - path.size() - 1, 'f');
     ASSERT_EQ(total, file.size());
     ASSERT_TRUE(write_file(file, "x")) << total;
-    run_result r = run_fsutil({"--remove", file});
-    EXPECT_EQ(0u, r.status);
+    std::string other = path + "/" + std::string(total - path.size() - 1, 'g');
+    std::string third = path + "/" + std::string(total - path.size() - 1, 'h');
     // A full form of 1024 characters or more is used as given, which for
     // an absolute name is the same file.
+    every_command_with(dir, file, other, third, std::to_string(total));
+    run_result r = run_fsutil({"--remove", file});
+    EXPECT_EQ(0u, r.status);
     EXPECT_FALSE(file_exists(file)) << total;
   }
 }

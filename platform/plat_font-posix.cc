@@ -54,6 +54,8 @@ bool g_fc_ready = false;
 bool libraries_ready() {
   if (!g_fc_ready) {
     if (!FcInit()) return false;
+    // fontconfig's start-up keeps blocks that only its own shutdown frees.
+    atexit(FcFini);
     g_fc_ready = true;
   }
   if (!g_ft && FT_Init_FreeType(&g_ft) != 0) {
@@ -153,11 +155,15 @@ bool has_family(const face_entry* e, const char* name) {
   return false;
 }
 
-bool family_installed(const char* name) {
+// The installed spelling of family name, or null.
+const char* installed_family(const char* name) {
   for (int i = 0; i < g_face_count; ++i)
-    if (has_family(&g_faces[i], name)) return true;
-  return false;
+    for (const char* f = g_faces[i].families; *f; f += strlen(f) + 1)
+      if (strcasecmp(f, name) == 0) return f;
+  return nullptr;
 }
+
+bool family_installed(const char* name) { return installed_family(name) != nullptr; }
 
 // Names that fontconfig resolves by its own preference rather than by an
 // installed family.
@@ -176,8 +182,8 @@ bool is_generic(const char* name) {
 // into out (each 128 bytes) and returns their number.
 int stand_in_families(const char* name, char (*out)[128], int max) {
   if (!*name || max <= 0) return 0;
-  if (family_installed(name)) {
-    snprintf(out[0], 128, "%s", name);
+  if (const char* f = installed_family(name)) {
+    snprintf(out[0], 128, "%s", f);
     return 1;
   }
   int n = 0;

@@ -97,7 +97,7 @@ gfont* trim(const gfont* raw, int8_t default_char) {
   // Code 255 is a blank half a digit wide, whatever the font has there.
   gfont_glyph* blank = &g->glyphs[255];
   memset(blank, 0, sizeof *blank);
-  blank->advance = g->glyphs['0'].width / 2;
+  blank->advance = g->glyphs[(int)'0'].width / 2;
   blank->pad_left = blank->advance;
   return g;
 }

@@ -69,21 +69,21 @@ TEST(Trim, InkColumnsAndExtents) {
   EXPECT_EQ(2, g->descent);
   EXPECT_EQ(5, g->height);
   EXPECT_EQ(0, g->rendered);
-  expect_numbers(g->glyphs['A'], 1, 1, 3, 5);
-  EXPECT_EQ(2, g->glyphs['A'].top);
-  EXPECT_EQ(1, g->glyphs['A'].bottom);
+  expect_numbers(g->glyphs[(int)'A'], 1, 1, 3, 5);
+  EXPECT_EQ(2, g->glyphs[(int)'A'].top);
+  EXPECT_EQ(1, g->glyphs[(int)'A'].bottom);
   EXPECT_EQ((std::vector<std::string>{"...", "###", "#.#", "###", "#.#"}),
             picture(g, 'A'));
-  EXPECT_EQ(-1, g->glyphs['_'].top);
-  EXPECT_EQ(1, g->glyphs['_'].bottom);
-  expect_numbers(g->glyphs['f'], 4, -1, 2, 5);
-  EXPECT_EQ(3, g->glyphs['f'].top);
-  EXPECT_EQ(-1, g->glyphs['f'].bottom);
+  EXPECT_EQ(-1, g->glyphs[(int)'_'].top);
+  EXPECT_EQ(1, g->glyphs[(int)'_'].bottom);
+  expect_numbers(g->glyphs[(int)'f'], 4, -1, 2, 5);
+  EXPECT_EQ(3, g->glyphs[(int)'f'].top);
+  EXPECT_EQ(-1, g->glyphs[(int)'f'].bottom);
   // A space has no ink: all of its advance is padding.
-  expect_numbers(g->glyphs[' '], 6, 0, 0, 6);
-  EXPECT_EQ(nullptr, g->glyphs[' '].pixels);
-  EXPECT_EQ(INT32_MIN, g->glyphs[' '].top);
-  EXPECT_EQ(INT32_MIN, g->glyphs[' '].bottom);
+  expect_numbers(g->glyphs[(int)' '], 6, 0, 0, 6);
+  EXPECT_EQ(nullptr, g->glyphs[(int)' '].pixels);
+  EXPECT_EQ(INT32_MIN, g->glyphs[(int)' '].top);
+  EXPECT_EQ(INT32_MIN, g->glyphs[(int)' '].bottom);
   EXPECT_EQ(3, g->max_top);
   EXPECT_EQ(1, g->max_bottom);
   EXPECT_EQ(6, g->max_advance);
@@ -108,7 +108,7 @@ TEST(Trim, DefaultFillAndTheBlankAt255) {
     for (int c : {0, 1, 9, 10, 13, 31}) {
       expect_numbers(g->glyphs[c], 0, 2, 2, 4);
       EXPECT_EQ(picture(g, '?'), picture(g, c));
-      EXPECT_NE(g->glyphs['?'].pixels, g->glyphs[c].pixels);
+      EXPECT_NE(g->glyphs[(int)'?'].pixels, g->glyphs[c].pixels);
     }
     gfont_free(g);
   }
@@ -155,7 +155,7 @@ TEST(ByteForm, LengthLayoutAndRoundTrip) {
   EXPECT_EQ(1u, le32(bytes + at + 4));
   EXPECT_EQ(3u, le32(bytes + at + 8));
   EXPECT_EQ(5u, le32(bytes + at + 12));
-  EXPECT_EQ(0, memcmp(bytes + at + 16, g->glyphs['A'].pixels, 15));
+  EXPECT_EQ(0, memcmp(bytes + at + 16, g->glyphs[(int)'A'].pixels, 15));
 
   gfont* back = gfont_deserialize(bytes, len);
   ASSERT_NE(nullptr, back);
@@ -276,8 +276,8 @@ TEST(FitCell, MonospacedFontLosesItsSpareLeftColumn) {
   put_glyph(g, 'a', {"#", "#", "."}, 1, 2);
   put_glyph(g, 'b', {"#", "#", "."}, 1, 2);
   gfont_fit_cell(g);
-  EXPECT_EQ(0, g->glyphs['a'].pad_left);
-  EXPECT_EQ(1, g->glyphs['a'].pad_right);
+  EXPECT_EQ(0, g->glyphs[(int)'a'].pad_left);
+  EXPECT_EQ(1, g->glyphs[(int)'a'].pad_right);
   EXPECT_EQ(3, g->ascent);
   EXPECT_EQ(0, g->descent);
   gfont_free(g);
@@ -288,7 +288,7 @@ TEST(FitCell, MonospacedFontLosesItsSpareLeftColumn) {
   gfont_fit_cell(g);
   EXPECT_EQ(3, g->ascent);
   EXPECT_EQ(1, g->descent);
-  EXPECT_EQ(1, g->glyphs['a'].pad_left);
+  EXPECT_EQ(1, g->glyphs[(int)'a'].pad_left);
   gfont_free(g);
   // No ink at all: no cell of negative height.
   g = made_set(3, 1);
@@ -301,8 +301,8 @@ TEST(TextPass, DrawsBlendsAndClips) {
   gfont* g = made_set(2, 0);
   put_glyph(g, 'x', {"##", "#."}, 1, 3);
   put_glyph(g, ' ', {"."}, 0, 2);
-  g->glyphs['x'].pixels[3] = 0;
-  g->glyphs['x'].pixels[1] = 128;
+  g->glyphs[(int)'x'].pixels[3] = 0;
+  g->glyphs[(int)'x'].pixels[1] = 128;
   const uint8_t colour[4] = {255, 100, 0, 7};
   const int w = 6, h = 4;
   std::vector<uint8_t> buf(w * h * 4, 9);
@@ -325,7 +325,7 @@ TEST(TextPass, DrawsBlendsAndClips) {
   std::vector<uint8_t> wide(20 * 2 * 4, 0);
   gfont_draw_text(g, "\tx", colour, wide.data(), 20, 2);
   EXPECT_EQ(255, wide[(8 + 1) * 4]);
-  g->glyphs[' '].advance = 0;
+  g->glyphs[(int)' '].advance = 0;
   std::fill(wide.begin(), wide.end(), 0);
   gfont_draw_text(g, "\tx", colour, wide.data(), 20, 2);
   EXPECT_EQ(255, wide[1 * 4]);
@@ -336,8 +336,8 @@ TEST(TextPass, Measures) {
   gfont* g = made_set(3, 1);
   put_glyph(g, 'a', {".", "#", "#", "."}, 1, 3);  // top 2, bottom -1
   put_glyph(g, 'q', {".", ".", "#", "#"}, 0, 2);  // top 1, bottom 0
-  g->glyphs[' '].pad_left = 2;
-  g->glyphs[' '].advance = 2;
+  g->glyphs[(int)' '].pad_left = 2;
+  g->glyphs[(int)' '].advance = 2;
   gfont_text_metrics m;
   gfont_measure_text(g, "aq\n\n  a", &m);
   EXPECT_EQ(7, m.width);

@@ -149,6 +149,22 @@ TEST(Fonts, OptionsAndTheirDefaults) {
   EXPECT_TRUE(def.sans == l.sans);
 }
 
+TEST(Fonts, NoFontAtAllGivesEmptyGlyphSets) {
+  if (on_win32()) GTEST_SKIP() << "the fonts of Windows cannot be hidden";
+  // A font configuration without a single font directory.
+  temp_dir dir;
+  std::string conf = dir.file("fonts.conf");
+  ASSERT_TRUE(write_file(conf, "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n"));
+  run_options o;
+  o.env = {{"FONTCONFIG_FILE", conf}};
+  run_result r = run_fsutil({"--fonts"}, o);
+  EXPECT_EQ(0u, r.status);
+  // Two fields all the same: the byte form of a set with no glyphs.
+  // 4232 zero bytes are 1411 groups of Base64, the last one padded.
+  std::string zeros = std::string(5643, 'A') + "=";
+  EXPECT_TRUE("fonts  " + zeros + " " + zeros + "\n" == r.out) << r.out.substr(0, 80);
+}
+
 void expect_rendered_as_written(const std::string& description, int32_t height,
                                 bool greyscale) {
   SCOPED_TRACE(description);

@@ -67,14 +67,7 @@ static int abandon(int src, int dst, const char* format, const char* path,
   return -1;
 }
 
-// The driver's path operands live until the process ends but nothing
-// else refers to them after the call; kept here they stay reachable, so a
-// leak checker does not count them.
-static const char* g_operands[2];
-
 int copy_file(const char* source, const char* destination) {
-  g_operands[0] = source;
-  g_operands[1] = destination;
   // Two names of one file, by spelling or by identity (a hard link or a
   // symbolic link to the source): creating the destination would empty
   // the source before a byte was read, so there is nothing to do.
@@ -99,8 +92,9 @@ int copy_file(const char* source, const char* destination) {
 
   int64_t size = gen_lseek64(src, 0, SEEK_END);
   char* buf = (char*)gen_calloc(kCopyBufferSize, 1);
-  // A source left at its end would copy as nothing and still succeed.
-  if (gen_lseek64(src, 0, SEEK_SET) != 0)
+  // A source left at its end would copy as nothing and still succeed.  (A
+  // source that cannot seek at all, such as a pipe, never moved.)
+  if (size >= 0 && gen_lseek64(src, 0, SEEK_SET) != 0)
     return abandon(src, dst, kReadError, source, destination, buf);
 
   int64_t period = copy_report_period(size);

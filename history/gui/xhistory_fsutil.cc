@@ -20,6 +20,15 @@ static const char kModule[] = XHISTORY_FSUTIL_MODULE;
 
 uint64_t request_uid = 0;
 
+// Path operands in full form.  They belong to the entry point and live
+// until the process ends; held here, they stay reachable to the end.
+static char* g_operands[3];
+
+static char* operand(int slot, const char* arg) {
+  g_operands[slot] = gen_fullpath(arg);
+  return g_operands[slot];
+}
+
 void emit_line(const char* tag, const char* format, ...) {
   printf("%s ", tag);
   if (request_uid != 0) printf("%llu ", (unsigned long long)request_uid);
@@ -68,9 +77,9 @@ static int run_sort(const sort_kind& kind, int argc, char** argv, int i) {
   // key and the count follow them; a line without them ends the same way
   // rather than reading past the argument list.
   ASSERT(argc > i + 5, "argc > i + 5", kModule, kind.check_line, 0);
-  char* input = gen_fullpath(argv[i + 1]);
-  char* work = gen_fullpath(argv[i + 2]);
-  char* index = gen_fullpath(argv[i + 3]);
+  char* input = operand(0, argv[i + 1]);
+  char* work = operand(1, argv[i + 2]);
+  char* index = operand(2, argv[i + 3]);
   uint32_t key = gen_strtou32(argv[i + 4]);
   int32_t count = (int32_t)gen_strtou32(argv[i + 5]);
   if (kind.sets_direction)
@@ -88,18 +97,18 @@ static int dispatch(int argc, char** argv) {
     if (gen_strcmp(w, "--readcfg") == 0 || gen_strcmp(w, "--writecfg") == 0) {
       ASSERT(argc > i + 1, "argc > i + 1", kModule, 59, 0);
       bool writing = w[2] == 'w';
-      FILE* f = gen_fopen(gen_fullpath(argv[i + 1]), writing ? "wb" : "rb");
+      FILE* f = gen_fopen(operand(0, argv[i + 1]), writing ? "wb" : "rb");
       return writing ? write_config(f) : read_config(f);
     }
     if (gen_strcmp(w, "--copy") == 0) {
       ASSERT(argc > i + 2, "argc > i + 2", kModule, 64, 0);
-      char* source = gen_fullpath(argv[i + 1]);
-      char* destination = gen_fullpath(argv[i + 2]);
+      char* source = operand(0, argv[i + 1]);
+      char* destination = operand(1, argv[i + 2]);
       return copy_file(source, destination);
     }
     if (gen_strcmp(w, "--remove") == 0) {
       ASSERT(argc > i + 1, "argc > i + 1", kModule, 69, 0);
-      gen_remove(gen_fullpath(argv[i + 1]));
+      gen_remove(operand(0, argv[i + 1]));
       return 0;
     }
     if (gen_strcmp(w, "--fonts") == 0)

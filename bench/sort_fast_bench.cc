@@ -45,17 +45,33 @@ struct usage {
 };
 
 #ifdef _WIN32
-usage run_child(const std::vector<std::string>& argv, const std::string&) {
+// stdout_path: where the child's standard output goes ("" keeps it).
+usage run_child(const std::vector<std::string>& argv,
+                const std::string& stdout_path) {
   usage u;
+  fflush(stdout);
   std::string line;
   for (const std::string& a : argv) line += "\"" + a + "\" ";
   STARTUPINFOA si = {};
   si.cb = sizeof si;
+  HANDLE out = INVALID_HANDLE_VALUE;
+  if (!stdout_path.empty()) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    out = CreateFileA(stdout_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return u;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  }
   PROCESS_INFORMATION pi = {};
   auto t0 = std::chrono::steady_clock::now();
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &si, &pi))
-    return u;
+  BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr,
+                                out != INVALID_HANDLE_VALUE, 0, nullptr,
+                                nullptr, &si, &pi);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  if (!started) return u;
   WaitForSingleObject(pi.hProcess, INFINITE);
   u.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0)
                .count();

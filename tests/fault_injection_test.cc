@@ -100,9 +100,10 @@ TEST(FaultInjection, EveryFileOperationOfTheCopy) {
   EXPECT_GT(tried, 10);
 }
 
-// The same for the sort: no fault may end in a done line unless the index
-// is the one a run without faults writes, and the input never changes.
-TEST(FaultInjection, EveryFileOperationOfTheSort) {
+// The same for the sort, with each engine: no fault may end in a done
+// line unless the index is the one a run without faults writes, and the
+// input never changes.
+void fail_each_operation_of_the_sort(const std::string& engine) {
   std::string shim = fault_shim_path();
   if (shim.empty()) GTEST_SKIP() << "no fault shim in this build";
   temp_dir dir;
@@ -113,7 +114,7 @@ TEST(FaultInjection, EveryFileOperationOfTheSort) {
 
   run_options o;
   o.env = {{"LD_PRELOAD", shim}, {"XH_FAULT_DIR", dir.path},
-           {"XH_FAULT_LOG", dir.file("ops.log")}};
+           {"XH_FAULT_LOG", dir.file("ops.log")}, {"XH_SORT_ENGINE", engine}};
   std::vector<std::string> args = {"--sort", in, work, index, "1", std::to_string(kCount)};
   run_result clean = run_fsutil(args, o);
   ASSERT_EQ(0u, clean.status) << clean.out << clean.err;
@@ -121,6 +122,7 @@ TEST(FaultInjection, EveryFileOperationOfTheSort) {
   std::string want_index;
   ASSERT_TRUE(read_file(index, &want_index));
   std::map<std::string, int> counts = operation_counts(dir.file("ops.log"));
+  EXPECT_GE(counts["open"], 3);
 
   int tried = 0;
   for (const auto& kv : counts) {
@@ -130,9 +132,9 @@ TEST(FaultInjection, EveryFileOperationOfTheSort) {
       run_options f;
       f.env = {{"LD_PRELOAD", shim}, {"XH_FAULT_DIR", dir.path},
                {"XH_FAULT", kv.first + ":" + std::to_string(n)},
-               {"XH_FAULT_ERRNO", "5"}};
+               {"XH_FAULT_ERRNO", "5"}, {"XH_SORT_ENGINE", engine}};
       run_result r = run_fsutil(args, f);
-      std::string what = kv.first + ":" + std::to_string(n);
+      std::string what = engine + " " + kv.first + ":" + std::to_string(n);
       std::string kept;
       ASSERT_TRUE(read_file(in, &kept)) << what;
       EXPECT_TRUE(kept == content) << what << ": the input changed";
@@ -152,6 +154,14 @@ TEST(FaultInjection, EveryFileOperationOfTheSort) {
     }
   }
   EXPECT_GT(tried, 5);
+}
+
+TEST(FaultInjection, EveryFileOperationOfTheFastSort) {
+  fail_each_operation_of_the_sort("");
+}
+
+TEST(FaultInjection, EveryFileOperationOfTheWindowedSort) {
+  fail_each_operation_of_the_sort("reference");
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 // bytes, even for a comparison that is not a strict weak ordering.
 //
 // With P levels and blocks of 2^k elements that fit in memory:
-//   load   input -> half 0 (the load stays visible until overwritten);
+//   load   input -> half 0, before any comparison: a comparison may end the
+//          program (the guru key check), and the work file must then hold
+//          the load and nothing else;
 //   sweep A  sorts each block through levels 1..k in memory;
 //   sweep B  merges the blocks of each child of the root with a loser tree
 //            (levels k + 1..P - 1) into the half that keeps level P - 1;

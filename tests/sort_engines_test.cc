@@ -37,11 +37,15 @@ std::string records(uint32_t size, uint32_t n, uint64_t seed) {
 // work file, when given).  Paths are relative, so both runs print the same.
 result run_sort(const std::vector<std::string>& args, const std::string& input,
                 const std::string& old_work, bool reference,
-                const std::string& memory_mb = "") {
+                const std::string& memory_mb = "",
+                bool read_only_work = false) {
   temp_dir dir;
   EXPECT_TRUE(write_file(dir.file("in"), input));
   if (!old_work.empty()) {
     EXPECT_TRUE(write_file(dir.file("work"), old_work));
+    if (read_only_work) {
+      EXPECT_TRUE(set_read_only(dir.file("work"), true));
+    }
   }
   run_options o;
   o.cwd = dir.path;
@@ -50,6 +54,7 @@ result run_sort(const std::vector<std::string>& args, const std::string& input,
   result r;
   r.run = run_fsutil(args, o);
   if (!read_file(dir.file("work"), &r.work)) r.work = "<missing>";
+  if (read_only_work) set_read_only(dir.file("work"), false);
   if (!read_file(dir.file("index"), &r.index)) r.index = "<missing>";
   // Full paths differ between the two directories.
   for (std::string* s : {&r.run.out, &r.run.err}) {
@@ -61,9 +66,11 @@ result run_sort(const std::vector<std::string>& args, const std::string& input,
 
 void expect_same_runs(const std::vector<std::string>& args,
                       const std::string& input, const std::string& old_work,
-                      const std::string& memory_mb = "") {
-  result want = run_sort(args, input, old_work, true);
-  result got = run_sort(args, input, old_work, false, memory_mb);
+                      const std::string& memory_mb = "",
+                      bool read_only_work = false) {
+  result want = run_sort(args, input, old_work, true, "", read_only_work);
+  result got = run_sort(args, input, old_work, false, memory_mb,
+                        read_only_work);
   EXPECT_EQ(want.run.status, got.run.status) << args[0];
   EXPECT_EQ(want.run.out, got.run.out) << args[0];
   EXPECT_EQ(want.run.err, got.run.err) << args[0];
@@ -118,6 +125,12 @@ TEST(SortEngines, ShortInputAndBadCountsFailAlike) {
   expect_same_runs({"--sort", "in", "work", "index", "0", "0"}, "tiny", "");
   expect_same_runs({"--statessort", "missing", "work", "index", "0", "3"}, cb,
                    "");
+  // A write-protected work file: too small, and large enough (a process
+  // that ignores the protection, such as root on POSIX, sorts through it).
+  expect_same_runs({"--sort", "in", "work", "index", "0", "50"}, cb,
+                   std::string(100, 'p'), "", true);
+  expect_same_runs({"--sort", "in", "work", "index", "0", "50"}, cb,
+                   std::string(2 * 50 * 84, 'p'), "", true);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "history/gui/extsort/extsort_fast.h"
+#include "history/gui/extsort/sort_lines.h"
 #include "history/gui/extsort/mmfile.h"
 #include "platform/plat.h"
 #include "shared/gen_alloc.h"
@@ -47,28 +48,14 @@ int run_error(const char* format, ...) GEN_PRINTF(1, 2);
 int run_error(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  int len = vsnprintf(nullptr, 0, format, ap);
+  int r = sort_error_line(g_run.name, format, ap);
   va_end(ap);
-  if (len < 0) len = 0;
-  char* msg = (char*)gen_calloc((size_t)len + 1, 1);
-  va_start(ap, format);
-  vsnprintf(msg, (size_t)len + 1, format, ap);
-  va_end(ap);
-  printf("%s_sort_error %s\n", g_run.name, msg);
-  fflush(stdout);
-  gen_free(msg);
-  return 0;
+  return r;
 }
 
-void run_progress(double value) {
-  printf("%s_sort_progress %f\n", g_run.name, (double)(float)value);
-  fflush(stdout);
-}
+void run_progress(double value) { sort_progress_line(g_run.name, value); }
 
-void run_done() {
-  printf("%s_sort_done\n", g_run.name);
-  fflush(stdout);
-}
+void run_done() { sort_done_line(g_run.name); }
 
 void put_u32(uint8_t* p, uint32_t v) {
   p[0] = (uint8_t)v;

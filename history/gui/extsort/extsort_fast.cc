@@ -25,6 +25,7 @@
 
 #include <initializer_list>
 
+#include "history/gui/extsort/sort_lines.h"
 #include "platform/plat.h"
 #include "platform/plat_io.h"
 #include "shared/gen_alloc.h"
@@ -101,23 +102,12 @@ int run_error(const char* format, ...) GEN_PRINTF(1, 2);
 int run_error(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  int len = vsnprintf(nullptr, 0, format, ap);
+  int r = sort_error_line(g.name, format, ap);
   va_end(ap);
-  if (len < 0) len = 0;
-  char* msg = (char*)gen_calloc((size_t)len + 1, 1);
-  va_start(ap, format);
-  vsnprintf(msg, (size_t)len + 1, format, ap);
-  va_end(ap);
-  printf("%s_sort_error %s\n", g.name, msg);
-  fflush(stdout);
-  gen_free(msg);
-  return 0;
+  return r;
 }
 
-void run_progress(double value) {
-  printf("%s_sort_progress %f\n", g.name, (double)(float)value);
-  fflush(stdout);
-}
+void run_progress(double value) { sort_progress_line(g.name, value); }
 
 // One line per level, with the value the level-by-level engine prints
 // after its pass of that level.
@@ -126,10 +116,7 @@ void report_levels_through(uint32_t level) {
     run_progress((double)(g.reported + 1) * 95.0 / (double)g.passes);
 }
 
-void run_done() {
-  printf("%s_sort_done\n", g.name);
-  fflush(stdout);
-}
+void run_done() { sort_done_line(g.name); }
 
 int read_error() { return run_error("Problem reading from temp file\n"); }
 int write_error() { return run_error("Problem writing to temp file\n"); }

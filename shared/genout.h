@@ -20,15 +20,9 @@ enum {
   GEN_LEVEL_WITH_ERRNO = 100,
 };
 
-// The Win32 build formats with the C99 printf of its runtime, which gcc
-// calls gnu_printf; elsewhere the system printf is C99 already.
-#if defined(__GNUC__) && defined(_WIN32) && !defined(__clang__)
-#define GEN_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
-#elif defined(__GNUC__)
-#define GEN_PRINTF(f, a) __attribute__((format(printf, f, a)))
-#else
-#define GEN_PRINTF(f, a)
-#endif
+// The printf dialect the build formats with (XH_PRINTF_STYLE, set by the
+// build: the Win32 runtime's C99 printf is what gcc calls gnu_printf).
+#define GEN_PRINTF(f, a) __attribute__((format(XH_PRINTF_STYLE, f, a)))
 
 // Writes "progname: level: text" to standard error.  A newline is added
 // unless the format itself ends with one.

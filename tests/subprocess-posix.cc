@@ -48,10 +48,14 @@ static std::string slurp_fd(int fd) {
   return s;
 }
 
+// A file with no name for a child's standard stream.
 static int anon_file() {
-  char name[] = "/tmp/xh_harness_XXXXXX";
-  int fd = mkstemp(name);
-  if (fd >= 0) unlink(name);
+  const char* base = getenv("TMPDIR");
+  std::string t = std::string(base && base[0] ? base : "/tmp") + "/xh_harness_XXXXXX";
+  std::vector<char> name(t.begin(), t.end());
+  name.push_back(0);
+  int fd = mkstemp(name.data());
+  if (fd >= 0) unlink(name.data());
   return fd;
 }
 

@@ -16,107 +16,16 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#include <psapi.h>
-#else
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+#include "bench/bench_child.h"
 
 namespace {
 
-struct usage {
-  bool ok = false;
-  int status = -1;
-  uint64_t peak_rss = 0;    // bytes
-  uint64_t read_bytes = 0;  // storage-level bytes, where the system counts them
-  uint64_t write_bytes = 0;
-  uint64_t rchar = 0;       // bytes through read/write calls
-  uint64_t wchar = 0;
-};
+using bench::beside;
+using bench::next_random;
+using bench::run_child;
+using bench::usage;
 
-#ifdef _WIN32
-usage run_child(const std::vector<std::string>& argv) {
-  usage u;
-  std::string line;
-  for (const std::string& a : argv) line += "\"" + a + "\" ";
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &si, &pi))
-    return u;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  PROCESS_MEMORY_COUNTERS mc = {};
-  if (GetProcessMemoryInfo(pi.hProcess, &mc, sizeof mc))
-    u.peak_rss = mc.PeakWorkingSetSize;
-  IO_COUNTERS io = {};
-  if (GetProcessIoCounters(pi.hProcess, &io)) {
-    u.rchar = u.read_bytes = io.ReadTransferCount;
-    u.wchar = u.write_bytes = io.WriteTransferCount;
-  }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  u.ok = true;
-  u.status = (int)code;
-  return u;
-}
-#else
-// The child's /proc io counters, read while it is a zombie.
-void read_proc_io(pid_t pid, usage* u) {
-  char path[64];
-  snprintf(path, sizeof path, "/proc/%d/io", (int)pid);
-  FILE* f = fopen(path, "r");
-  if (!f) return;
-  char key[64];
-  unsigned long long v;
-  while (fscanf(f, "%63[^:]: %llu\n", key, &v) == 2) {
-    if (!strcmp(key, "read_bytes")) u->read_bytes = v;
-    if (!strcmp(key, "write_bytes")) u->write_bytes = v;
-    if (!strcmp(key, "rchar")) u->rchar = v;
-    if (!strcmp(key, "wchar")) u->wchar = v;
-  }
-  fclose(f);
-}
 
-usage run_child(const std::vector<std::string>& argv) {
-  usage u;
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid < 0) return u;
-  if (pid == 0) {
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  siginfo_t info;
-  waitid(P_PID, (id_t)pid, &info, WEXITED | WNOWAIT);
-  read_proc_io(pid, &u);
-  int status = 0;
-  struct rusage ru;
-  if (wait4(pid, &status, 0, &ru) != pid) return u;
-  u.ok = true;
-  u.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  u.peak_rss = (uint64_t)ru.ru_maxrss * 1024;
-  if (u.read_bytes == 0 && u.write_bytes == 0) {  // no /proc: block counts
-    u.read_bytes = (uint64_t)ru.ru_inblock * 512;
-    u.write_bytes = (uint64_t)ru.ru_oublock * 512;
-  }
-  return u;
-}
-#endif
-
-uint64_t next_random(uint64_t* s) {
-  *s ^= *s << 13;
-  *s ^= *s >> 7;
-  *s ^= *s << 17;
-  return *s;
-}
 
 // Random records; the fields the orderings read get values of a few
 // thousand distinct keys so that ties occur, the rest random bytes.
@@ -151,16 +60,6 @@ bool generate(const std::string& path, const std::string& kind, uint64_t n,
   return fclose(f) == 0;
 }
 
-std::string program_beside(const char* argv0) {
-  std::string self = argv0;
-  size_t cut = self.find_last_of("/\\");
-  std::string dir = cut == std::string::npos ? "." : self.substr(0, cut);
-#ifdef _WIN32
-  return dir + "\\xhistory_fsutil.exe";
-#else
-  return dir + "/xhistory_fsutil";
-#endif
-}
 
 }  // namespace
 
@@ -193,7 +92,7 @@ int main(int argc, char** argv) {
   }
   std::string count = std::to_string(n);
   auto t0 = std::chrono::steady_clock::now();
-  usage u = run_child({program_beside(argv[0]), word, in, work, index, key, count});
+  usage u = run_child({bench::beside(argv[0], "xhistory_fsutil"), word, in, work, index, key, count});
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   if (!keep) {
     remove(in.c_str());
@@ -201,7 +100,7 @@ int main(int argc, char** argv) {
     remove(index.c_str());
   }
   if (!u.ok) {
-    fprintf(stderr, "sort_bench: cannot run %s\n", program_beside(argv[0]).c_str());
+    fprintf(stderr, "sort_bench: cannot run %s\n", bench::beside(argv[0], "xhistory_fsutil").c_str());
     return 1;
   }
   printf("kind %s key %s records %llu seed %llu status %d\n", kind.c_str(),

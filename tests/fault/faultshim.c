@@ -223,26 +223,28 @@ static int track_copy(int from, int to) {
   return to;
 }
 
-int fcntl(int fd, int cmd, ...) {
-  REAL(fcntl, int, (int, int, ...));
-  va_list ap;
-  va_start(ap, cmd);
-  long arg = va_arg(ap, long);
-  va_end(ap);
-  int r = real_fcntl(fd, cmd, arg);
+/* fcntl under either name: the 64-bit-offset build calls fcntl64. */
+static int forward_fcntl(const char* name, int fd, int cmd, long arg) {
+  int (*real)(int, int, ...) = (int (*)(int, int, ...))dlsym(RTLD_NEXT, name);
+  int r = real(fd, cmd, arg);
   if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) track_copy(fd, r);
   return r;
 }
 
-int fcntl64(int fd, int cmd, ...) {
-  REAL(fcntl64, int, (int, int, ...));
+int fcntl(int fd, int cmd, ...) {
   va_list ap;
   va_start(ap, cmd);
   long arg = va_arg(ap, long);
   va_end(ap);
-  int r = real_fcntl64(fd, cmd, arg);
-  if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) track_copy(fd, r);
-  return r;
+  return forward_fcntl("fcntl", fd, cmd, arg);
+}
+
+int fcntl64(int fd, int cmd, ...) {
+  va_list ap;
+  va_start(ap, cmd);
+  long arg = va_arg(ap, long);
+  va_end(ap);
+  return forward_fcntl("fcntl64", fd, cmd, arg);
 }
 
 int dup(int fd) {

@@ -55,9 +55,9 @@ struct run_state {
   uint32_t passes;       // levels of the merge tree
   uint32_t reported;     // levels whose progress line has been written
   uint64_t budget;
-  plat_io_handle input;
-  plat_io_handle work;
-  plat_io_handle index;
+  int input;  // descriptors; -1 while not open
+  int work;
+  int index;
   const char* index_path;
   // Buffers still held; a failed run releases them on its way out.
   void* held[16];
@@ -83,8 +83,8 @@ void release(void* p) {
 }
 
 void close_input() {
-  plat_io_close(g.input);
-  g.input = 0;
+  plat_close(g.input);
+  g.input = -1;
 }
 
 void release_all() {
@@ -92,9 +92,9 @@ void release_all() {
     if (slot) gen_free(slot);
     slot = nullptr;
   }
-  for (plat_io_handle* h : {&g.input, &g.work, &g.index}) {
-    if (*h) plat_io_close(*h);
-    *h = 0;
+  for (int* fd : {&g.input, &g.work, &g.index}) {
+    if (*fd >= 0) plat_close(*fd);
+    *fd = -1;
   }
 }
 
@@ -153,7 +153,7 @@ uint64_t elements_in(uint64_t bytes, uint32_t size) {
 // ---- Buffered streams over a file of fixed-size elements ----------------
 
 struct reader {
-  plat_io_handle file;
+  int file;
   uint32_t size;   // bytes per element
   uint8_t* buf;
   uint64_t cap;    // elements the buffer holds
@@ -177,7 +177,7 @@ int reader_fill(reader* r) {
 }
 
 // Starts r on the n elements from element first on.
-int reader_start(reader* r, plat_io_handle file, uint32_t size, uint8_t* buf,
+int reader_start(reader* r, int file, uint32_t size, uint8_t* buf,
                  uint64_t cap, uint64_t first, uint64_t n) {
   r->file = file;
   r->size = size;
@@ -198,14 +198,14 @@ inline int reader_advance(reader* r) {
 }
 
 struct writer {
-  plat_io_handle file;
+  int file;
   uint8_t* buf;
   uint64_t cap_bytes;  // a whole number of elements
   uint64_t used;
   uint64_t offset;     // file offset of the buffer's first byte
 };
 
-void writer_start(writer* w, plat_io_handle file, uint8_t* buf,
+void writer_start(writer* w, int file, uint8_t* buf,
                   uint64_t cap_bytes, uint64_t offset) {
   w->file = file;
   w->buf = buf;
@@ -483,19 +483,18 @@ int ensure_size(const char* path, uint64_t size) {
   if (gen_access(path, kAccessReadWrite) == 0 &&
       (uint64_t)gen_filesize(path) >= size)
     return 1;
-  plat_io_handle f;
-  if (plat_io_open(path, PLAT_IO_WRITE | PLAT_IO_CREATE, kCreateMode, &f) != 0)
-    return run_error("Unable to write to %s\n", path);
+  int f = plat_open(path, PLAT_OPEN_WRITE | PLAT_OPEN_CREATE, kCreateMode);
+  if (f < 0) return run_error("Unable to write to %s\n", path);
   // A file of no bytes counts as a failure to extend: an input without a
   // whole record has always ended the run here when its work file is new.
   uint64_t now = 0;
   if (size == 0 || plat_io_size(f, &now) != 0 || now > size ||
       plat_io_grow(f, size) != 0) {
-    plat_io_close(f);
+    plat_close(f);
     return run_error("Unable to extend %s to %llu bytes\n", path,
                      (unsigned long long)size);
   }
-  plat_io_close(f);
+  plat_close(f);
   return 1;
 }
 
@@ -503,7 +502,7 @@ int ensure_size(const char* path, uint64_t size) {
 // through buf of cap elements.  With keep, buf holds all count elements
 // afterwards.  Records past count, and past the last whole record, are
 // never read.
-int load(plat_io_handle in, uint64_t n, const char* input, const char* work,
+int load(int in, uint64_t n, const char* input, const char* work,
          uint8_t* buf, uint64_t cap, bool keep) {
   const uint32_t rs = g.record_size, e = g.e;
   const uint64_t have = min64(g.count, n);
@@ -534,7 +533,7 @@ int write_elements(const uint8_t* p, uint64_t first, uint64_t m) {
 
 // Everything fits: compute the levels in memory, write level P - 1 and
 // level P where the level-by-level engine leaves them.
-int sort_in_memory(plat_io_handle in, uint64_t n, const char* input,
+int sort_in_memory(int in, uint64_t n, const char* input,
                    const char* work) {
   const uint64_t bytes = g.count * g.e;
   uint8_t* cur = (uint8_t*)hold((size_t)bytes, 1);
@@ -593,7 +592,7 @@ int merge_child(uint64_t src, uint64_t dst, uint64_t first, uint64_t len,
   return 1;
 }
 
-int sort_in_sweeps(plat_io_handle in, uint64_t n, const char* input,
+int sort_in_sweeps(int in, uint64_t n, const char* input,
                    const char* work, uint64_t block, uint32_t k) {
   const uint32_t e = g.e, P = g.passes;
   const uint64_t last_half = (P & 1) ? g.count : 0;
@@ -687,7 +686,8 @@ int run(const char* input, const char* work, const char* index, int32_t count,
     return run_error("Invalid size: %d\n", (int32_t)record_size);
 
   uint64_t in_size;
-  if (plat_io_open(input, 0, 0, &g.input) != 0)
+  g.input = plat_open(input, 0, 0);
+  if (g.input < 0)
     return run_error("Unable to open %s for reading\n", input);
   if (plat_io_size(g.input, &in_size) != 0)
     return run_error("Unable to open %s for reading\n", input);
@@ -706,9 +706,11 @@ int run(const char* input, const char* work, const char* index, int32_t count,
     run_done();
     return 1;
   }
-  if (plat_io_open(work, PLAT_IO_WRITE, 0, &g.work) != 0)
+  g.work = plat_open(work, PLAT_OPEN_WRITE, 0);
+  if (g.work < 0)
     return run_error("Unable to open %s for read/write\n", work);
-  if (plat_io_open(index, PLAT_IO_WRITE, 0, &g.index) != 0)
+  g.index = plat_open(index, PLAT_OPEN_WRITE, 0);
+  if (g.index < 0)
     return run_error("Unable to open %s for writing\n", index);
 
   // Blocks of 2^k elements, two of them in memory at once.  A block never
@@ -734,6 +736,7 @@ int extsort_run_fast(const char* input, const char* work, const char* index,
                      int32_t count, uint32_t record_size, const char* name,
                      const void* key, extsort_cmp cmp) {
   memset(&g, 0, sizeof g);
+  g.input = g.work = g.index = -1;
   int ok = run(input, work, index, count, record_size, name, key, cmp);
   release_all();
   return ok;

@@ -1,12 +1,8 @@
 # The fast sort engine and its differential tests.  Included from the
 # directory's CMakeLists.txt, after the extsort library.
 
-# Positional file I/O, the platform half of the engine.
-xh_library(xh_platform_io
-  ${PROJECT_SOURCE_DIR}/platform/plat_io-${XH_PLATFORM}.cc)
-
 xh_library(extsort_fast extsort_fast.cc)
-target_link_libraries(extsort_fast PUBLIC extsort_lines gen xh_platform_io xh_platform)
+target_link_libraries(extsort_fast PUBLIC extsort_lines gen xh_platform)
 target_link_libraries(extsort PUBLIC extsort_fast)
 
 if(XH_TESTS)

@@ -100,10 +100,10 @@ int copy_file(const char* source, const char* destination) {
     if (++reads == period) {
       reads = 0;
       // No percentage of a size measured as nothing, even if the source
-      // has grown since.
-      if (size > 0)
-        emit_line("copy_pct", "%d",
-                  copy_percent(gen_lseek64(src, 0, SEEK_CUR), size));
+      // has grown since, nor of a position that cannot be read.
+      int64_t position = size > 0 ? gen_lseek64(src, 0, SEEK_CUR) : -1;
+      if (position >= 0)
+        emit_line("copy_pct", "%d", copy_percent(position, size));
     }
   }
 

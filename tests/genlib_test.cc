@@ -185,8 +185,12 @@ TEST(CrashReport, UrlsAndUnexpandedHomeCreateNothing) {
     o.cwd = dir.path;
     o.env = {{"QXR_RNE_DUMP_PATH", c.value}, {"ASAN_OPTIONS", "handle_segv=0"}};
     o.unset_env = {"HOME"};
-    EXPECT_EQ(nl(std::string(c.value) + "\n"),
-              probe({"env", "QXR_RNE_DUMP_PATH"}, o).out);
+    // A URL is kept as it is; a "~" form is only tidied.
+    std::string stored = c.value;
+    if (stored[0] == '~')
+      for (char& ch : stored)
+        if (ch == '/') ch = native_separator();
+    EXPECT_EQ(nl(stored + "\n"), probe({"env", "QXR_RNE_DUMP_PATH"}, o).out);
     expect_unreported_crash(probe({"crash"}, o));
     EXPECT_FALSE(file_exists(dir.file(c.first_component))) << c.value;
   }
@@ -208,7 +212,12 @@ TEST(CrashReport, LongDirectoryNameIsReportedWhole) {
   run_options o;
   o.env = {{"QXR_RNE_DUMP_PATH", want}};
   run_result r = probe({"crash"}, o);
-  ASSERT_TRUE(is_dir(want)) << "the system cannot make a directory this deep";
+  if (!is_dir(want)) {
+    // Windows' path functions stop at 260 characters: no such directory,
+    // and so no report, can exist there.
+    if (on_win32()) GTEST_SKIP() << "the system cannot make a directory this deep";
+    FAIL() << "no directory made";
+  }
   EXPECT_EQ(1u, r.status);
   EXPECT_EQ(nl("Program \"fsutil_probe\" has aborted. RNE logs of this event are in " +
                want + "\n"),

@@ -62,6 +62,7 @@ bool libraries_ready() {
 struct face_entry {
   char family[128];  // the first family name
   char* families;    // every family name, NUL-separated, ending in "\0\0"
+  char fullname[128];  // the first full name, or empty
   char file[1024];
   int index;
   int weight;  // fontconfig scale
@@ -93,7 +94,7 @@ void load_faces() {
   if (!libraries_ready()) return;
   FcPattern* pat = FcPatternCreate();
   FcObjectSet* os =
-      FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, FC_WEIGHT,
+      FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_FILE, FC_INDEX, FC_WEIGHT,
                        FC_SLANT, FC_WIDTH, FC_SPACING, FC_SCALABLE,
                        FC_PIXEL_SIZE, FC_CHARSET, (char*)0);
   FcFontSet* set = FcFontList(nullptr, pat, os);
@@ -113,6 +114,8 @@ void load_faces() {
     snprintf(e->file, sizeof e->file, "%s", (const char*)s);
     if (FcPatternGetString(p, FC_FAMILY, 0, &s) != FcResultMatch) continue;
     snprintf(e->family, sizeof e->family, "%s", (const char*)s);
+    if (FcPatternGetString(p, FC_FULLNAME, 0, &s) == FcResultMatch)
+      snprintf(e->fullname, sizeof e->fullname, "%s", (const char*)s);
     size_t total = 2;
     for (int k = 0; FcPatternGetString(p, FC_FAMILY, k, &s) == FcResultMatch; ++k)
       total += strlen((const char*)s) + 1;
@@ -157,6 +160,16 @@ const char* installed_family(const char* name) {
 }
 
 bool family_installed(const char* name) { return installed_family(name) != nullptr; }
+
+// The face whose full name is name ("Tahoma Bold"), compared as GDI
+// compares face names: without regard to case, in their first 31
+// characters.  Null when none is.
+const face_entry* face_by_full_name(const char* name) {
+  for (int i = 0; *name && i < g_face_count; ++i)
+    if (g_faces[i].fullname[0] && strncasecmp(g_faces[i].fullname, name, 31) == 0)
+      return &g_faces[i];
+  return nullptr;
+}
 
 // Names that fontconfig resolves by its own preference rather than by an
 // installed family.
@@ -481,8 +494,10 @@ plat_hfont* plat_font_create(const LOGFONTA* logfont) {
   bool bold = logfont->lfWeight > 550;
   bool italic = logfont->lfItalic != 0;
   char families[16][128];
-  int nfam = stand_in_families(name, families, 16);
-  if (nfam == 0) {
+  // A name that is no family may be one face's full name.
+  const face_entry* best = installed_family(name) ? nullptr : face_by_full_name(name);
+  int nfam = best ? 0 : stand_in_families(name, families, 16);
+  if (nfam == 0 && !best) {
     // Not installed and nothing metric-compatible: the closest face that
     // fontconfig's matching gives, as GDI's mapper always gives one.
     FcPattern* p = FcPatternCreate();
@@ -501,7 +516,6 @@ plat_hfont* plat_font_create(const LOGFONTA* logfont) {
     if (m) FcPatternDestroy(m);
     FcPatternDestroy(p);
   }
-  const face_entry* best = nullptr;
   int64_t best_d = 0;
   for (int k = 0; k < nfam && !best; ++k) {
     for (int i = 0; i < g_face_count; ++i) {

@@ -27,6 +27,7 @@ struct usage {
   bool ok = false;
   int status = -1;
   double wall = 0;
+  double cpu = 0;  // user + system seconds of the child
   uint64_t peak_rss = 0;
   uint64_t rchar = 0;  // bytes through read/write calls
   uint64_t wchar = 0;
@@ -67,6 +68,14 @@ inline usage run_child(const std::vector<std::string>& argv,
                .count();
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
+  FILETIME created, ended, kernel, user;
+  if (GetProcessTimes(pi.hProcess, &created, &ended, &kernel, &user)) {
+    auto secs = [](FILETIME t) {
+      return (double)(((uint64_t)t.dwHighDateTime << 32) | t.dwLowDateTime) /
+             1e7;
+    };
+    u.cpu = secs(kernel) + secs(user);
+  }
   PROCESS_MEMORY_COUNTERS mc = {};
   if (GetProcessMemoryInfo(pi.hProcess, &mc, sizeof mc))
     u.peak_rss = mc.PeakWorkingSetSize;
@@ -126,6 +135,8 @@ inline usage run_child(const std::vector<std::string>& argv,
   u.ok = true;
   u.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   u.peak_rss = (uint64_t)ru.ru_maxrss * 1024;
+  u.cpu = (double)(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+          (double)(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
   if (u.read_bytes == 0 && u.write_bytes == 0) {  // no /proc: block counts
     u.read_bytes = (uint64_t)ru.ru_inblock * 512;
     u.write_bytes = (uint64_t)ru.ru_oublock * 512;

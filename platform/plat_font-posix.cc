@@ -455,8 +455,9 @@ bool default_smoothing() {
   if (smoothing < 0) {
     int said = configured_smoothing(FcMatchFont);
     if (said < 0) said = configured_smoothing(FcMatchPattern);
-    // Without a word from the configuration, GDI's own default: none.
-    smoothing = said > 0 ? 1 : 0;
+    // Without a word from the configuration, the desktop's own setting,
+    // which a fresh profile has on (standard, greyscale smoothing).
+    smoothing = said == 0 ? 0 : 1;
   }
   return smoothing == 1;
 }

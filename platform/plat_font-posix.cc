@@ -19,6 +19,8 @@
 #include <string.h>
 #include <strings.h>
 
+#include <utility>
+
 #include "platform/plat_font_gdi.h"
 
 namespace {
@@ -319,12 +321,20 @@ struct plat_hfont {
   bool fake_bold;
   bool fake_italic;
   int64_t ppem;
+  gdi_transform transform;   // width asked for, synthesised italic
   gdi_face_numbers numbers;  // outline faces with sfnt metrics
   bool gdi_metrics;          // numbers were read
   int32_t ascent;
   int32_t descent;
   int32_t max_char_width;
   uint8_t default_char;
+  // Lines drawn through the text: offsets above the baseline and widths.
+  bool underline;
+  bool strikeout;
+  int32_t underline_pos;
+  int32_t underline_width;
+  int32_t strikeout_pos;
+  int32_t strikeout_width;
 };
 
 struct plat_surface {
@@ -490,6 +500,16 @@ bool smoothing_for(const plat_hfont* f, uint8_t quality) {
   return smooth;
 }
 
+// Underline and strikeout of a face without outline metrics: the
+// underline on the baseline, a twentieth of the ascent thick, the strikeout
+// at half the ascent.
+void set_plain_lines(plat_hfont* f) {
+  f->underline_pos = 0;
+  f->underline_width = f->ascent / 20 + 1;
+  f->strikeout_pos = f->ascent / 2;
+  f->strikeout_width = f->underline_width;
+}
+
 }  // namespace
 
 plat_hfont* plat_font_create(const LOGFONTA* logfont) {
@@ -585,7 +605,31 @@ plat_hfont* plat_font_create(const LOGFONTA* logfont) {
       f->max_char_width = (int32_t)(sm->max_advance >> 6) + (f->fake_bold ? 1 : 0);
       f->default_char = 32;
     }
+    // A width asked for scales the glyphs horizontally by its ratio to the
+    // font's average width, unless that ratio is beyond reason.
+    int64_t avg = f->gdi_metrics
+                      ? FT_MulFix(f->numbers.avg_char_width,
+                                  gdi_em_scale(ppem, f->numbers.units_per_em))
+                      : (int64_t)f->max_char_width * 2 / 3;
+    if (avg < 1) avg = 1;
+    int64_t width = logfont->lfHeight ? logfont->lfWidth : 0;
+    if (width < 0) width = -width;
+    const int64_t cell = (int64_t)f->ascent + f->descent;
+    if (width && cell > 0 && (width + cell - 1) / cell > 100) width = 0;
+    f->transform = gdi_glyph_transform(width, avg, f->fake_italic);
+    f->max_char_width = gdi_scaled_max_width(f->max_char_width, width, avg);
     f->mono = !smoothing_for(f, logfont->lfQuality);
+    if (f->gdi_metrics) {
+      const int64_t scale = gdi_em_scale(ppem, f->numbers.units_per_em);
+      const TT_OS2* os2 = (const TT_OS2*)FT_Get_Sfnt_Table(face, FT_SFNT_OS2);
+      const TT_Postscript* post = (const TT_Postscript*)FT_Get_Sfnt_Table(face, FT_SFNT_POST);
+      f->underline_pos = post ? (int32_t)FT_MulFix(post->underlinePosition, scale) : 0;
+      f->underline_width = post ? (int32_t)FT_MulFix(post->underlineThickness, scale) : 0;
+      f->strikeout_pos = (int32_t)FT_MulFix(os2->yStrikeoutPosition, scale);
+      f->strikeout_width = (int32_t)FT_MulFix(os2->yStrikeoutSize, scale);
+    } else {
+      set_plain_lines(f);
+    }
   } else {
     f->mono = logfont->lfQuality == 3;  // NONANTIALIASED_QUALITY
     f->fake_bold = bold && best->weight < FC_WEIGHT_DEMIBOLD;
@@ -603,7 +647,13 @@ plat_hfont* plat_font_create(const LOGFONTA* logfont) {
                                : (int32_t)((-face->size->metrics.descender + 63) >> 6);
     f->max_char_width = (int32_t)((face->size->metrics.max_advance + 63) >> 6);
     f->default_char = 32;
+    set_plain_lines(f);
   }
+  f->underline = logfont->lfUnderline != 0;
+  f->strikeout = logfont->lfStrikeOut != 0;
+  // A line is at least one pixel thick.
+  if (f->underline_width == 0) f->underline_width = 1;
+  if (f->strikeout_width == 0) f->strikeout_width = 1;
   return f;
 }
 
@@ -635,7 +685,8 @@ FT_UInt glyph_index(plat_hfont* font, uint32_t unicode) {
 bool load_outline_glyph(plat_hfont* font, FT_UInt gi, bool for_advance) {
   FT_Int32 flags = FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH;
   if (!for_advance) flags |= font->mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
-  if (for_advance || !font->mono || font->fake_italic) flags |= FT_LOAD_NO_BITMAP;
+  if (for_advance || !font->mono || gdi_transformed(&font->transform))
+    flags |= FT_LOAD_NO_BITMAP;
   if (FT_Load_Glyph(font->face, gi, flags) == 0) return true;
   return FT_Load_Glyph(font->face, gi, flags | FT_LOAD_NO_HINTING) == 0;
 }
@@ -686,9 +737,9 @@ void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
     bm.pixel_mode = font->mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY;
     bm.num_grays = 256;
     bm.buffer = buf;
-    if (font->fake_italic) {
-      FT_Matrix slant = {1 << 16, (FT_Fixed)GDI_SLANT_XY, 0, 1 << 16};
-      FT_Outline_Transform(&slot->outline, &slant);
+    if (gdi_transformed(&font->transform)) {
+      FT_Matrix m = {(FT_Fixed)font->transform.xx, (FT_Fixed)font->transform.xy, 0, 1 << 16};
+      FT_Outline_Transform(&slot->outline, &m);
     }
     FT_Outline_Translate(&slot->outline, -b->x_min, -b->y_min);
     FT_Outline_Get_Bitmap(g_ft, &slot->outline, &bm);
@@ -733,7 +784,7 @@ bool draw_outline_glyph(plat_hfont* font, uint8_t c, outline_glyph* g) {
       m.width += 64;
     }
   }
-  gdi_box b = gdi_glyph_box(&m, font->ascent, font->descent, font->fake_italic);
+  gdi_box b = gdi_glyph_box(&m, font->ascent, font->descent, &font->transform);
   g->left = (int32_t)(b.x_min >> 6);
   g->top = (int32_t)(b.y_max >> 6);
   const int64_t w = (b.x_max - b.x_min) >> 6, h = (b.y_max - b.y_min) >> 6;
@@ -760,7 +811,7 @@ int32_t plat_font_char_advance(plat_screen*, plat_hfont* font, uint8_t c) {
   // drawing uses.
   if (!load_outline_glyph(font, gi, true)) return 0;
   return gdi_advance(&font->numbers, font->ppem, font->face->glyph->metrics.horiAdvance,
-                     font->fake_bold);
+                     font->fake_bold, &font->transform);
 }
 
 plat_surface* plat_surface_create(plat_screen*, plat_hfont* font, int32_t width,
@@ -824,20 +875,11 @@ bool draw_strike_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
 }
 
 
-}  // namespace
-
-bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
-                            int32_t top, int32_t right, int32_t bottom,
-                            uint8_t c) {
-  if (left < 0) left = 0;
-  if (top < 0) top = 0;
-  if (right > s->width) right = s->width;
-  if (bottom > s->height) bottom = s->height;
-  for (int32_t r = top; r < bottom; ++r)
-    memset(s->pixels + ((size_t)r * s->width + left) * 4, 0,
-           (size_t)(right > left ? right - left : 0) * 4);
+// Draws c of an outline face with its cell's top-left corner at (x, y),
+// clipped to the rectangle.
+bool blit_outline_char(plat_surface* s, int32_t x, int32_t y, int32_t left, int32_t top,
+                       int32_t right, int32_t bottom, uint8_t c) {
   plat_hfont* font = s->font;
-  if (!font->scalable) return draw_strike_char(s, x, y, left, top, right, bottom, c);
   outline_glyph g;
   if (!draw_outline_glyph(font, c, &g)) return false;
   // Text aligned at the top: the baseline lies ascent rows below y.
@@ -856,6 +898,43 @@ bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
     }
   }
   free(g.levels);
+  return true;
+}
+
+}  // namespace
+
+bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
+                            int32_t top, int32_t right, int32_t bottom,
+                            uint8_t c) {
+  if (left < 0) left = 0;
+  if (top < 0) top = 0;
+  if (right > s->width) right = s->width;
+  if (bottom > s->height) bottom = s->height;
+  for (int32_t r = top; r < bottom; ++r)
+    memset(s->pixels + ((size_t)r * s->width + left) * 4, 0,
+           (size_t)(right > left ? right - left : 0) * 4);
+  plat_hfont* font = s->font;
+  if (!font->scalable) {
+    if (!draw_strike_char(s, x, y, left, top, right, bottom, c)) return false;
+  } else if (!blit_outline_char(s, x, y, left, top, right, bottom, c)) {
+    return false;
+  }
+  // Underline and strikeout: bars as long as the advance, drawn after the
+  // glyph and cut only by the surface.
+  for (int line = 0; line < 2; ++line) {
+    if (!(line == 0 ? font->underline : font->strikeout)) continue;
+    const int32_t pos = line == 0 ? font->underline_pos : font->strikeout_pos;
+    const int32_t w = line == 0 ? font->underline_width : font->strikeout_width;
+    const int32_t baseline = y + font->ascent;
+    int32_t y0 = baseline - (pos + w / 2), y1 = y0 + w;
+    if (y1 < y0) std::swap(y0, y1);
+    int32_t x0 = x, x1 = x + plat_font_char_advance(nullptr, font, c);
+    if (x0 < 0) x0 = 0;
+    if (x1 > s->width) x1 = s->width;
+    for (int32_t py = y0 < 0 ? 0 : y0; py < y1 && py < s->height; ++py)
+      for (int32_t px = x0; px < x1; ++px)
+        memset(s->pixels + ((size_t)py * s->width + px) * 4, 0xff, 3);
+  }
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <math.h>
+
 namespace {
 
 // The largest pixel size GDI accepts before it falls back to 1.
@@ -143,19 +145,45 @@ void gdi_outline_metrics(const gdi_face_numbers* n, int64_t ppem,
   }
 }
 
+gdi_transform gdi_glyph_transform(int64_t width, int64_t avg_char_width, bool slant) {
+  gdi_transform t = {GDI_ONE, 0};
+  if (width && avg_char_width && width != avg_char_width)
+    t.xx = (int64_t)((double)width / (double)avg_char_width * 65536.0);
+  // The slant comes after the scale: x' = xx * x + y / 4.
+  if (slant) t.xy = GDI_SLANT_XY;
+  return t;
+}
+
+bool gdi_transformed(const gdi_transform* t) {
+  return t && (t->xx != GDI_ONE || t->xy != 0);
+}
+
+int32_t gdi_scaled_max_width(int32_t max_char_width, int64_t width,
+                             int64_t avg_char_width) {
+  if (!width || !avg_char_width) return max_char_width;
+  double scaled = max_char_width * ((double)width / (double)avg_char_width);
+  return (int32_t)floor(scaled + 0.5);
+}
+
 int32_t gdi_advance(const gdi_face_numbers* n, int64_t ppem, int64_t base_26_6,
-                    bool fake_bold) {
-  int64_t adv = base_26_6;
+                    bool fake_bold, const gdi_transform* t) {
+  const bool transformed = gdi_transformed(t);
+  int64_t adv = transformed ? FT_MulFix(base_26_6, t->xx) : base_26_6;
   if (n->fixed_pitch) {
     int64_t scale = gdi_em_scale(ppem, n->units_per_em);
     // The average width is read as an unsigned pixel count.
     uint32_t avg = (uint32_t)FT_MulFix(n->avg_char_width, scale);
     bool full = avg > 0 && ((base_26_6 + 63) >> 6) ==
                                FT_MulFix(n->avg_char_width * 2, scale);
-    if (full) adv = (int64_t)((uint64_t)avg * 2) << 6;
+    if (full && !transformed) adv = (int64_t)((uint64_t)avg * 2) << 6;
+    if (full && transformed)
+      adv = (FT_MulFix(FT_MulFix(n->avg_char_width, t->xx), scale) * 2) << 6;
   }
+  // A synthesised bold widens by one pixel along the baseline.
   if (fake_bold) adv += 64;
   adv = (adv + 63) & -64;
+  // A transformed advance is a length.
+  if (transformed && adv < 0) adv = -adv;
   return (int32_t)(adv >> 6);
 }
 
@@ -176,13 +204,13 @@ bool gdi_gasp_gray(const uint8_t* t, size_t size, uint32_t ppem, bool* gray) {
 }
 
 gdi_box gdi_glyph_box(const gdi_glyph_metrics* m, int32_t ascent,
-                      int32_t descent, bool slant) {
+                      int32_t descent, const gdi_transform* t) {
   // Glyphs reaching past the font's ascent or descent are cut to them.
   int64_t top = m->bearing_y < (int64_t)ascent * 64 ? m->bearing_y : (int64_t)ascent * 64;
   int64_t bottom = m->bearing_y - m->height;
   if (bottom < -(int64_t)descent * 64) bottom = -(int64_t)descent * 64;
   gdi_box b;
-  if (!slant) {
+  if (!gdi_transformed(t)) {
     b.x_min = m->bearing_x & -64;
     b.x_max = (m->bearing_x + m->width + 63) & -64;
     b.y_max = (top + 63) & -64;
@@ -194,7 +222,7 @@ gdi_box gdi_glyph_box(const gdi_glyph_metrics* m, int32_t ascent,
     for (int yc = 0; yc < 2; ++yc) {
       int64_t x = m->bearing_x + xc * m->width;
       int64_t y = top - yc * height;
-      int64_t tx = FT_MulFix(x, 1 << 16) + FT_MulFix(y, GDI_SLANT_XY);
+      int64_t tx = FT_MulFix(x, t->xx) + FT_MulFix(y, t->xy);
       if (xc == 0 && yc == 0) {
         b.x_min = b.x_max = tx;
         b.y_min = b.y_max = y;

@@ -60,12 +60,27 @@ void gdi_outline_metrics(const gdi_face_numbers* n, int64_t ppem,
                          int32_t y_max, int32_t y_min, bool fake_bold,
                          gdi_text_metrics* out);
 
+// The horizontal transform of a logical font's glyphs: x' = x * xx + y *
+// xy in 16.16, for a width asked for (lfWidth) and a synthesised italic.
+struct gdi_transform {
+  int64_t xx;
+  int64_t xy;
+};
+const int64_t GDI_ONE = 1 << 16;
+
+// The transform for lfWidth average (0 for the font's own) over the
+// font's average character width, with a slant for a synthesised italic.
+gdi_transform gdi_glyph_transform(int64_t width, int64_t avg_char_width, bool slant);
+
+// Whether t changes anything.
+bool gdi_transformed(const gdi_transform* t);
+
 // The advance in whole pixels for a glyph whose unrounded advance is
-// base_26_6: rounded up; in a fixed-pitch face a glyph as wide as two
-// average characters gets exactly twice the average width; a synthesised
-// bold adds one pixel.
+// base_26_6: scaled by the transform and rounded up; in a fixed-pitch face
+// a glyph as wide as two average characters gets exactly twice the average
+// width; a synthesised bold adds one pixel.
 int32_t gdi_advance(const gdi_face_numbers* n, int64_t ppem, int64_t base_26_6,
-                    bool fake_bold);
+                    bool fake_bold, const gdi_transform* t);
 
 // What the gasp table (its bytes) says for ppem: true and *gray set when the
 // table applies, false when it is missing or not understood.
@@ -81,8 +96,9 @@ struct gdi_glyph_metrics {
 };
 
 // The glyph box in 26.6, snapped outward to whole pixels, after the glyph's
-// top and bottom have been cut to the font's ascent and descent.  A
-// synthesised italic slants the box by a quarter of its height.
+// top and bottom have been cut to the font's ascent and descent; a
+// transform moves its corners first (a synthesised italic slants it by a
+// quarter of its height).
 struct gdi_box {
   int64_t x_min;
   int64_t y_min;
@@ -90,10 +106,15 @@ struct gdi_box {
   int64_t y_max;
 };
 gdi_box gdi_glyph_box(const gdi_glyph_metrics* m, int32_t ascent,
-                      int32_t descent, bool slant);
+                      int32_t descent, const gdi_transform* t);
 
 // The 16.16 shear of a synthesised italic: x += y / 4.
 const int64_t GDI_SLANT_XY = 0x4000;
+
+// The widest character of a font whose width is transformed: the
+// untransformed width scaled and rounded.
+int32_t gdi_scaled_max_width(int32_t max_char_width, int64_t width,
+                             int64_t avg_char_width);
 
 // The level (0 to 16) of a smoothed coverage byte.
 int gdi_gray_level(uint8_t coverage);

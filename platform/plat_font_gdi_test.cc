@@ -168,21 +168,49 @@ TEST(PlatFontGdi, TextMetricsRoundEachPartAndUseTheBoundingBox) {
 
 TEST(PlatFontGdi, AdvancesRoundUpWithFixedPitchFixUpAndBold) {
   gdi_face_numbers n = dejavu_sans();
-  EXPECT_EQ(7, gdi_advance(&n, 11, 6 * 64 + 1, false));
-  EXPECT_EQ(6, gdi_advance(&n, 11, 6 * 64, false));
-  EXPECT_EQ(7, gdi_advance(&n, 11, 6 * 64, true));
+  EXPECT_EQ(7, gdi_advance(&n, 11, 6 * 64 + 1, false, nullptr));
+  EXPECT_EQ(6, gdi_advance(&n, 11, 6 * 64, false, nullptr));
+  EXPECT_EQ(7, gdi_advance(&n, 11, 6 * 64, true, nullptr));
   // A fixed-pitch face of average width 1000 units at 19 ppem: the average
   // is 9.3, so 9 pixels; a glyph whose advance rounds to two averages
   // (18.6, so 19) gets exactly twice the average, 18.
   gdi_face_numbers mono = n;
   mono.avg_char_width = 1000;
   mono.fixed_pitch = true;
-  EXPECT_EQ(18, gdi_advance(&mono, 19, 19 * 64, false));
-  EXPECT_EQ(19, gdi_advance(&mono, 19, 19 * 64, true));
-  EXPECT_EQ(9, gdi_advance(&mono, 19, 9 * 64, false)) << "a half-width glyph keeps its advance";
-  EXPECT_EQ(20, gdi_advance(&mono, 19, 20 * 64, false));
+  EXPECT_EQ(18, gdi_advance(&mono, 19, 19 * 64, false, nullptr));
+  EXPECT_EQ(19, gdi_advance(&mono, 19, 19 * 64, true, nullptr));
+  EXPECT_EQ(9, gdi_advance(&mono, 19, 9 * 64, false, nullptr)) << "a half-width glyph keeps its advance";
+  EXPECT_EQ(20, gdi_advance(&mono, 19, 20 * 64, false, nullptr));
   mono.fixed_pitch = false;
-  EXPECT_EQ(19, gdi_advance(&mono, 19, 19 * 64, false)) << "proportional faces have no fix-up";
+  EXPECT_EQ(19, gdi_advance(&mono, 19, 19 * 64, false, nullptr)) << "proportional faces have no fix-up";
+}
+
+TEST(PlatFontGdi, AskedWidthScalesAdvancesBoxesAndTheWidestCharacter) {
+  gdi_face_numbers n = dejavu_sans();
+  // No width, or the font's own average: nothing changes.
+  gdi_transform none = gdi_glyph_transform(0, 6, false);
+  EXPECT_FALSE(gdi_transformed(&none));
+  gdi_transform own = gdi_glyph_transform(6, 6, false);
+  EXPECT_FALSE(gdi_transformed(&own));
+  // Twice the average width: advances and boxes twice as wide.
+  gdi_transform twice = gdi_glyph_transform(12, 6, false);
+  EXPECT_EQ(2 * GDI_ONE, twice.xx);
+  EXPECT_EQ(0, twice.xy);
+  EXPECT_EQ(13, gdi_advance(&n, 11, 6 * 64 + 16, false, &twice));  // 12.5 up
+  EXPECT_EQ(14, gdi_advance(&n, 11, 6 * 64 + 16, true, &twice));
+  gdi_glyph_metrics m = {3 * 64, 5 * 64, 64, 5 * 64};
+  gdi_box b = gdi_glyph_box(&m, 10, 3, &twice);
+  EXPECT_EQ(2 * 64, b.x_min);
+  EXPECT_EQ(8 * 64, b.x_max);
+  EXPECT_EQ(5 * 64, b.y_max);
+  EXPECT_EQ(0, b.y_min);
+  // The ratio is cut, not rounded, to 16.16: 7 / 6 = 1.1666...
+  EXPECT_EQ(76458, gdi_glyph_transform(7, 6, false).xx);
+  // With a slant as well, the slant is not scaled.
+  EXPECT_EQ(GDI_SLANT_XY, gdi_glyph_transform(12, 6, true).xy);
+  // The widest character is scaled and rounded: 13 * 7 / 6 = 15.17.
+  EXPECT_EQ(15, gdi_scaled_max_width(13, 7, 6));
+  EXPECT_EQ(13, gdi_scaled_max_width(13, 0, 6));
 }
 
 TEST(PlatFontGdi, GaspRangesDecideSmoothing) {
@@ -213,18 +241,19 @@ TEST(PlatFontGdi, GaspRangesDecideSmoothing) {
 TEST(PlatFontGdi, GlyphBoxesSnapOutwardAndAreCutToTheCell) {
   // 26.6: ink from x 1.25 to 6.5, y -2.25 to 7.75.
   gdi_glyph_metrics m = {5 * 64 + 16, 10 * 64, 64 + 16, 7 * 64 + 48};
-  gdi_box b = gdi_glyph_box(&m, 10, 3, false);
+  gdi_box b = gdi_glyph_box(&m, 10, 3, nullptr);
   EXPECT_EQ(64, b.x_min);
   EXPECT_EQ(7 * 64, b.x_max);
   EXPECT_EQ(8 * 64, b.y_max);
   EXPECT_EQ(-3 * 64, b.y_min);
   // Ink above the ascent or below the descent is cut off.
-  b = gdi_glyph_box(&m, 6, 2, false);
+  b = gdi_glyph_box(&m, 6, 2, nullptr);
   EXPECT_EQ(6 * 64, b.y_max);
   EXPECT_EQ(-2 * 64, b.y_min);
   // A synthesised italic leans right by a quarter of the height: the top
   // corner moves 7.75 / 4, the bottom one -2.25 / 4.
-  b = gdi_glyph_box(&m, 10, 3, true);
+  gdi_transform slant = gdi_glyph_transform(0, 0, true);
+  b = gdi_glyph_box(&m, 10, 3, &slant);
   EXPECT_EQ(0, b.x_min);                  // 1.25 - 0.5625 = 0.69, floor 0
   EXPECT_EQ(9 * 64, b.x_max);             // 6.5 + 1.94 = 8.44, ceil 9
   EXPECT_EQ(8 * 64, b.y_max);

@@ -352,7 +352,7 @@ plat_screen* plat_screen_get() {
 
 void plat_screen_release(plat_screen* screen) { free(screen); }
 
-int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
+int plat_font_enumerate(plat_screen*, const plat_logfont* query,
                         plat_font_enum_fn fn, void* context) {
   load_faces();
   char name[sizeof query->lfFaceName + 1];
@@ -386,7 +386,7 @@ int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
     if (query->lfCharSet == 0 && !e->ansi) continue;
     FT_Face face = open_face(e);
     if (!face) continue;
-    LOGFONTA lf;
+    plat_logfont lf;
     memset(&lf, 0, sizeof lf);
     plat_text_metrics tm;
     memset(&tm, 0, sizeof tm);
@@ -512,7 +512,7 @@ void set_plain_lines(plat_hfont* f) {
 
 }  // namespace
 
-plat_hfont* plat_font_create(const LOGFONTA* logfont) {
+plat_hfont* plat_font_create(const plat_logfont* logfont) {
   if (!libraries_ready()) return nullptr;
   load_faces();
   char name[sizeof logfont->lfFaceName + 1];

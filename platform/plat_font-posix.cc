@@ -1,16 +1,27 @@
 // Font services on fontconfig and FreeType, with the meanings of the GDI
 // calls that the Win32 build makes: the same enumeration, sizes, metrics,
-// advances and drawing for TrueType faces.
+// advances and drawing for TrueType faces.  Outline faces follow GDI's
+// rules (plat_font_gdi.h) and the same FreeType calls that GDI's
+// FreeType-based implementations make, so that the glyph sets agree byte
+// for byte with theirs.
 #include "platform/plat_font.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_BITMAP_H
+#include FT_OUTLINE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
+#include FT_MODULE_H
 #include <fontconfig/fontconfig.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+
+#include <utility>
+
+#include "platform/plat_font_gdi.h"
 
 namespace {
 
@@ -30,22 +41,6 @@ uint32_t cp1252_to_unicode(uint8_t c) {
 
 bool cp1252_defined(uint8_t c) {
   return !(c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D);
-}
-
-// The fixed-point helpers whose rounding GDI's TrueType metrics follow.
-int64_t mul_div(int64_t a, int64_t b, int64_t c) {
-  if (c == 0) return 0;
-  int64_t n = a * b;
-  bool neg = (n < 0) != (c < 0);
-  if (n < 0) n = -n;
-  int64_t d = c < 0 ? -c : c;
-  int64_t r = (n + d / 2) / d;
-  return neg ? -r : r;
-}
-
-int64_t mul_fix(int64_t a, int64_t b) {
-  int64_t ab = a * b;
-  return (ab + 0x8000 + (ab < 0 ? -1 : 0)) >> 16;
 }
 
 FT_Library g_ft = nullptr;
@@ -69,6 +64,7 @@ bool libraries_ready() {
 struct face_entry {
   char family[128];  // the first family name
   char* families;    // every family name, NUL-separated, ending in "\0\0"
+  char fullname[128];  // the first full name, or empty
   char file[1024];
   int index;
   int weight;  // fontconfig scale
@@ -100,7 +96,7 @@ void load_faces() {
   if (!libraries_ready()) return;
   FcPattern* pat = FcPatternCreate();
   FcObjectSet* os =
-      FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, FC_INDEX, FC_WEIGHT,
+      FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_FILE, FC_INDEX, FC_WEIGHT,
                        FC_SLANT, FC_WIDTH, FC_SPACING, FC_SCALABLE,
                        FC_PIXEL_SIZE, FC_CHARSET, (char*)0);
   FcFontSet* set = FcFontList(nullptr, pat, os);
@@ -120,6 +116,8 @@ void load_faces() {
     snprintf(e->file, sizeof e->file, "%s", (const char*)s);
     if (FcPatternGetString(p, FC_FAMILY, 0, &s) != FcResultMatch) continue;
     snprintf(e->family, sizeof e->family, "%s", (const char*)s);
+    if (FcPatternGetString(p, FC_FULLNAME, 0, &s) == FcResultMatch)
+      snprintf(e->fullname, sizeof e->fullname, "%s", (const char*)s);
     size_t total = 2;
     for (int k = 0; FcPatternGetString(p, FC_FAMILY, k, &s) == FcResultMatch; ++k)
       total += strlen((const char*)s) + 1;
@@ -164,6 +162,16 @@ const char* installed_family(const char* name) {
 }
 
 bool family_installed(const char* name) { return installed_family(name) != nullptr; }
+
+// The face whose full name is name ("Tahoma Bold"), compared as GDI
+// compares face names: without regard to case, in their first 31
+// characters.  Null when none is.
+const face_entry* face_by_full_name(const char* name) {
+  for (int i = 0; *name && i < g_face_count; ++i)
+    if (g_faces[i].fullname[0] && strncasecmp(g_faces[i].fullname, name, 31) == 0)
+      return &g_faces[i];
+  return nullptr;
+}
 
 // Names that fontconfig resolves by its own preference rather than by an
 // installed family.
@@ -217,53 +225,50 @@ int stand_in_families(const char* name, char (*out)[128], int max) {
   return n;
 }
 
-// The TrueType numbers from which GDI derives sizes and metrics.
-struct face_numbers {
-  int64_t em;
-  int64_t ascent;   // usWinAscent, or the hhea ascender
-  int64_t descent;  // |usWinDescent|, or minus the hhea descender
-  int64_t bbox_width;
-  int64_t avg_width;
-  int first_char;
-};
-
-void read_numbers(FT_Face face, face_numbers* n) {
-  n->em = face->units_per_EM ? face->units_per_EM : 2048;
-  n->ascent = face->ascender;
-  n->descent = -face->descender;
+// The sfnt numbers from which GDI derives sizes and metrics; false when the
+// face lacks the OS/2 or hhea table, so that GDI's outline metrics do not
+// apply to it.
+bool read_numbers(FT_Face face, gdi_face_numbers* n) {
+  memset(n, 0, sizeof *n);
+  n->units_per_em = face->units_per_EM ? face->units_per_EM : 2048;
   n->bbox_width = face->bbox.xMax - face->bbox.xMin;
-  n->avg_width = face->max_advance_width / 2;
+  n->hhea_ascender = face->ascender;
+  n->hhea_descender = face->descender;
   n->first_char = 0x20;
   TT_OS2* os2 = (TT_OS2*)FT_Get_Sfnt_Table(face, FT_SFNT_OS2);
-  if (os2 && os2->version != 0xFFFF) {
-    // Some fonts store a negative usWinDescent; GDI takes its magnitude.
-    int64_t wa = os2->usWinAscent;
-    int64_t wd = (int16_t)os2->usWinDescent;
-    if (wd < 0) wd = -wd;
-    if (wa || wd) {
-      n->ascent = wa;
-      n->descent = wd;
-    }
-    if (os2->xAvgCharWidth > 0) n->avg_width = os2->xAvgCharWidth;
-    n->first_char = os2->usFirstCharIndex;
+  TT_HoriHeader* hhea = (TT_HoriHeader*)FT_Get_Sfnt_Table(face, FT_SFNT_HHEA);
+  if (!os2 || !hhea) return false;
+  n->hhea_ascender = hhea->Ascender;
+  n->hhea_descender = hhea->Descender;
+  n->win_ascent = os2->usWinAscent;
+  n->win_descent = os2->usWinDescent;
+  n->avg_char_width = os2->xAvgCharWidth;
+  n->first_char = os2->usFirstCharIndex;
+  // GDI's pitch: fixed when the face says so or PANOSE calls it monospaced.
+  const int kPanoseProportion = 3, kPanoseMonospaced = 9;
+  n->fixed_pitch = FT_IS_FIXED_WIDTH(face) ||
+                   (os2->version != 0xFFFF &&
+                    os2->panose[kPanoseProportion] == kPanoseMonospaced);
+  bool symbol_cmap = false;
+  for (int i = 0; i < face->num_charmaps; ++i)
+    symbol_cmap = symbol_cmap || face->charmaps[i]->encoding == FT_ENCODING_MS_SYMBOL;
+  n->symbol = symbol_cmap || (n->first_char >= 0xF000 && n->first_char < 0xF100);
+  return true;
+}
+
+// An sfnt table of the face, or null; its size in *size.  Free with free().
+uint8_t* load_table(FT_Face face, FT_ULong tag, size_t* size) {
+  FT_ULong len = 0;
+  *size = 0;
+  if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &len) != 0 || len == 0) return nullptr;
+  uint8_t* t = (uint8_t*)malloc(len);
+  if (!t) return nullptr;
+  if (FT_Load_Sfnt_Table(face, tag, 0, t, &len) != 0) {
+    free(t);
+    return nullptr;
   }
-}
-
-// The em size in pixels for lfHeight: above 0 the cell (ascent + descent),
-// below 0 the em itself, 0 the default cell of 16.
-int64_t ppem_for_height(const face_numbers* n, int64_t height) {
-  if (height == 0) height = 16;
-  if (height < 0) return -height;
-  int64_t units = n->ascent + n->descent;
-  if (units <= 0) return height;
-  int64_t ppem = mul_div(n->em, height, units);
-  if (ppem > 1 && mul_div(units, ppem, n->em) > height) --ppem;
-  return ppem;
-}
-
-uint8_t default_char_of(int first_char) {
-  int brk = first_char <= 1 ? first_char + 2 : first_char > 0xFF ? 0x20 : first_char;
-  return (uint8_t)(brk - 1);
+  *size = len;
+  return t;
 }
 
 // Weight and slant distance of a face from the wanted style; the lowest
@@ -312,13 +317,24 @@ struct plat_screen {
 struct plat_hfont {
   FT_Face face;
   bool scalable;
-  bool mono;
+  bool mono;  // drawn without smoothing
   bool fake_bold;
   bool fake_italic;
+  int64_t ppem;
+  gdi_transform transform;   // width asked for, synthesised italic
+  gdi_face_numbers numbers;  // outline faces with sfnt metrics
+  bool gdi_metrics;          // numbers were read
   int32_t ascent;
   int32_t descent;
   int32_t max_char_width;
   uint8_t default_char;
+  // Lines drawn through the text: offsets above the baseline and widths.
+  bool underline;
+  bool strikeout;
+  int32_t underline_pos;
+  int32_t underline_width;
+  int32_t strikeout_pos;
+  int32_t strikeout_width;
 };
 
 struct plat_surface {
@@ -377,16 +393,16 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
     uint32_t type;
     if (e->scalable && FT_IS_SCALABLE(face)) {
       // Scalable faces are reported at 32 pixels a cell-em, as GDI does.
-      face_numbers n;
-      read_numbers(face, &n);
-      int64_t ppem = 32;
-      int64_t scale = mul_div(ppem, 1 << 16, n.em);
-      tm.ascent = (int32_t)mul_fix(n.ascent, scale);
-      tm.descent = (int32_t)mul_fix(n.descent, scale);
-      tm.max_char_width = (int32_t)mul_fix(n.bbox_width, scale);
-      tm.default_char = default_char_of(n.first_char);
+      gdi_face_numbers n;
+      if (!read_numbers(face, &n)) n.avg_char_width = face->max_advance_width / 2;
+      gdi_text_metrics m;
+      gdi_outline_metrics(&n, 32, 0, 0, false, &m);
+      tm.ascent = m.ascent;
+      tm.descent = m.descent;
+      tm.max_char_width = m.max_char_width;
+      tm.default_char = m.default_char;
       lf.lfHeight = tm.ascent + tm.descent;
-      int64_t avg = mul_fix(n.avg_width, scale);
+      int64_t avg = FT_MulFix(n.avg_char_width, gdi_em_scale(32, n.units_per_em));
       lf.lfWidth = (int32_t)(avg < 1 ? 1 : avg);
       type = 4;  // TRUETYPE_FONTTYPE
       lf.lfOutPrecision = 3;  // OUT_STROKE_PRECIS
@@ -427,6 +443,75 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
   return go_on;
 }
 
+namespace {
+
+// Smoothing that fontconfig's configuration asks for by default, read as
+// GDI's FreeType-based implementations read it: the font-stage rules
+// first, then the pattern-stage ones.  1 smoothed, 0 monochrome, -1 unsaid.
+int configured_smoothing(FcMatchKind kind) {
+  FcPattern* p = FcPatternCreate();
+  if (!p) return -1;
+  FcConfigSubstitute(nullptr, p, kind);
+  int said = -1;
+  FcBool aa = FcFalse;
+  if (FcPatternGetBool(p, FC_ANTIALIAS, 0, &aa) == FcResultMatch) said = aa ? 1 : 0;
+  int rgba = 0;
+  // A subpixel order means smoothing too; this layer draws it as grey.
+  if (FcPatternGetInteger(p, FC_RGBA, 0, &rgba) == FcResultMatch) {
+    if (rgba == FC_RGBA_RGB || rgba == FC_RGBA_BGR || rgba == FC_RGBA_VRGB ||
+        rgba == FC_RGBA_VBGR || (rgba == FC_RGBA_NONE && said < 0))
+      said = 1;
+  }
+  FcPatternDestroy(p);
+  return said;
+}
+
+bool default_smoothing() {
+  static int smoothing = -1;
+  if (smoothing < 0) {
+    int said = configured_smoothing(FcMatchFont);
+    if (said < 0) said = configured_smoothing(FcMatchPattern);
+    // Without a word from the configuration, the desktop's own setting,
+    // which a fresh profile has on (standard, greyscale smoothing).
+    smoothing = said == 0 ? 0 : 1;
+  }
+  return smoothing == 1;
+}
+
+// Whether the font engine runs TrueType hinting programs, without which
+// the gasp table has no say.
+bool bytecode_hinting() {
+  return FT_Get_TrueType_Engine_Type(g_ft) == FT_TRUETYPE_ENGINE_TYPE_PATENTED;
+}
+
+// Whether an outline font of quality q is drawn smoothed: quality 3 never,
+// 4 always, others as configured; and then not where the font's gasp table
+// turns smoothing off for its size, unless the font is synthesised.
+bool smoothing_for(const plat_hfont* f, uint8_t quality) {
+  bool smooth = quality == 3 ? false : quality == 4 ? true : default_smoothing();
+  if (smooth && !f->fake_bold && !f->fake_italic && bytecode_hinting()) {
+    size_t size = 0;
+    uint8_t* gasp = load_table(f->face, TTAG_gasp, &size);
+    bool gray = true;
+    if (gdi_gasp_gray(gasp, size, (uint32_t)f->face->size->metrics.y_ppem, &gray) && !gray)
+      smooth = false;
+    free(gasp);
+  }
+  return smooth;
+}
+
+// Underline and strikeout of a face without outline metrics: the
+// underline on the baseline, a twentieth of the ascent thick, the strikeout
+// at half the ascent.
+void set_plain_lines(plat_hfont* f) {
+  f->underline_pos = 0;
+  f->underline_width = f->ascent / 20 + 1;
+  f->strikeout_pos = f->ascent / 2;
+  f->strikeout_width = f->underline_width;
+}
+
+}  // namespace
+
 plat_hfont* plat_font_create(const plat_logfont* logfont) {
   if (!libraries_ready()) return nullptr;
   load_faces();
@@ -436,8 +521,10 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
   bool bold = logfont->lfWeight > 550;
   bool italic = logfont->lfItalic != 0;
   char families[16][128];
-  int nfam = stand_in_families(name, families, 16);
-  if (nfam == 0) {
+  // A name that is no family may be one face's full name.
+  const face_entry* best = installed_family(name) ? nullptr : face_by_full_name(name);
+  int nfam = best ? 0 : stand_in_families(name, families, 16);
+  if (nfam == 0 && !best) {
     // Not installed and nothing metric-compatible: the closest face that
     // fontconfig's matching gives, as GDI's mapper always gives one.
     FcPattern* p = FcPatternCreate();
@@ -456,7 +543,6 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
     if (m) FcPatternDestroy(m);
     FcPatternDestroy(p);
   }
-  const face_entry* best = nullptr;
   int64_t best_d = 0;
   for (int k = 0; k < nfam && !best; ++k) {
     for (int i = 0; i < g_face_count; ++i) {
@@ -485,28 +571,69 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
     return nullptr;
   }
   f->face = face;
-  f->mono = logfont->lfQuality == 3;  // NONANTIALIASED_QUALITY
-  f->fake_bold = bold && best->weight < FC_WEIGHT_DEMIBOLD;
-  f->fake_italic = italic && best->slant == FC_SLANT_ROMAN;
   if (FT_IS_SCALABLE(face)) {
     f->scalable = true;
-    face_numbers n;
-    read_numbers(face, &n);
-    int64_t ppem = ppem_for_height(&n, logfont->lfHeight);
+    // Synthesis follows the face file's own style bits, as GDI's does.
+    f->fake_bold = bold && !(face->style_flags & FT_STYLE_FLAG_BOLD);
+    f->fake_italic = italic && !(face->style_flags & FT_STYLE_FLAG_ITALIC);
+    f->gdi_metrics = read_numbers(face, &f->numbers);
+    int32_t y_max = 0, y_min = 0;
+    size_t vdmx_size = 0;
+    uint8_t* vdmx = load_table(face, TTAG_VDMX, &vdmx_size);
+    int64_t ppem = gdi_ppem_from_vdmx(vdmx, vdmx_size, logfont->lfHeight, &y_max, &y_min);
+    free(vdmx);
+    if (ppem == 0) ppem = gdi_ppem_for_height(&f->numbers, logfont->lfHeight);
     if (ppem < 1) ppem = 1;
-    if (ppem > 4096) ppem = 4096;
+    f->ppem = ppem;
     if (FT_Set_Pixel_Sizes(face, 0, (FT_UInt)ppem) != 0) {
       FT_Done_Face(face);
       free(f);
       return nullptr;
     }
-    int64_t scale = mul_div(ppem, 1 << 16, n.em);
-    f->ascent = (int32_t)mul_fix(n.ascent, scale);
-    f->descent = (int32_t)mul_fix(n.descent, scale);
-    f->max_char_width = (int32_t)mul_fix(n.bbox_width, scale);
-    if (f->fake_bold) ++f->max_char_width;
-    f->default_char = default_char_of(n.first_char);
+    if (f->gdi_metrics) {
+      gdi_text_metrics m;
+      gdi_outline_metrics(&f->numbers, ppem, y_max, y_min, f->fake_bold, &m);
+      f->ascent = m.ascent;
+      f->descent = m.descent;
+      f->max_char_width = m.max_char_width;
+      f->default_char = m.default_char;
+    } else {
+      // No sfnt metrics: the engine's own, truncated.
+      const FT_Size_Metrics* sm = &face->size->metrics;
+      f->ascent = (int32_t)(sm->ascender >> 6);
+      f->descent = (int32_t)(-sm->descender >> 6);
+      f->max_char_width = (int32_t)(sm->max_advance >> 6) + (f->fake_bold ? 1 : 0);
+      f->default_char = 32;
+    }
+    // A width asked for scales the glyphs horizontally by its ratio to the
+    // font's average width, unless that ratio is beyond reason.
+    int64_t avg = f->gdi_metrics
+                      ? FT_MulFix(f->numbers.avg_char_width,
+                                  gdi_em_scale(ppem, f->numbers.units_per_em))
+                      : (int64_t)f->max_char_width * 2 / 3;
+    if (avg < 1) avg = 1;
+    int64_t width = logfont->lfHeight ? logfont->lfWidth : 0;
+    if (width < 0) width = -width;
+    const int64_t cell = (int64_t)f->ascent + f->descent;
+    if (width && cell > 0 && (width + cell - 1) / cell > 100) width = 0;
+    f->transform = gdi_glyph_transform(width, avg, f->fake_italic);
+    f->max_char_width = gdi_scaled_max_width(f->max_char_width, width, avg);
+    f->mono = !smoothing_for(f, logfont->lfQuality);
+    if (f->gdi_metrics) {
+      const int64_t scale = gdi_em_scale(ppem, f->numbers.units_per_em);
+      const TT_OS2* os2 = (const TT_OS2*)FT_Get_Sfnt_Table(face, FT_SFNT_OS2);
+      const TT_Postscript* post = (const TT_Postscript*)FT_Get_Sfnt_Table(face, FT_SFNT_POST);
+      f->underline_pos = post ? (int32_t)FT_MulFix(post->underlinePosition, scale) : 0;
+      f->underline_width = post ? (int32_t)FT_MulFix(post->underlineThickness, scale) : 0;
+      f->strikeout_pos = (int32_t)FT_MulFix(os2->yStrikeoutPosition, scale);
+      f->strikeout_width = (int32_t)FT_MulFix(os2->yStrikeoutSize, scale);
+    } else {
+      set_plain_lines(f);
+    }
   } else {
+    f->mono = logfont->lfQuality == 3;  // NONANTIALIASED_QUALITY
+    f->fake_bold = bold && best->weight < FC_WEIGHT_DEMIBOLD;
+    f->fake_italic = italic && best->slant == FC_SLANT_ROMAN;
     int64_t want = logfont->lfHeight < 0 ? -(int64_t)logfont->lfHeight : logfont->lfHeight;
     int s = nearest_strike(face, want ? want : (int64_t)(best->pixel_size + 0.5));
     if (s < 0 || FT_Select_Size(face, s) != 0) {
@@ -520,7 +647,13 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
                                : (int32_t)((-face->size->metrics.descender + 63) >> 6);
     f->max_char_width = (int32_t)((face->size->metrics.max_advance + 63) >> 6);
     f->default_char = 32;
+    set_plain_lines(f);
   }
+  f->underline = logfont->lfUnderline != 0;
+  f->strikeout = logfont->lfStrikeOut != 0;
+  // A line is at least one pixel thick.
+  if (f->underline_width == 0) f->underline_width = 1;
+  if (f->strikeout_width == 0) f->strikeout_width = 1;
   return f;
 }
 
@@ -541,21 +674,144 @@ bool plat_font_metrics(plat_screen*, plat_hfont* font, plat_text_metrics* out) {
 
 namespace {
 
-FT_UInt glyph_index(plat_hfont* font, uint8_t c) {
-  return FT_Get_Char_Index(font->face, cp1252_to_unicode(c));
+FT_UInt glyph_index(plat_hfont* font, uint32_t unicode) {
+  return FT_Get_Char_Index(font->face, unicode);
+}
+
+// Loads glyph gi of an outline face as GDI does: for its advance hinted
+// normally from the outline; for drawing hinted for the drawing's mode,
+// from the face's own bitmaps only for upright monochrome drawing.  A
+// glyph whose hinting program fails is loaded unhinted.
+bool load_outline_glyph(plat_hfont* font, FT_UInt gi, bool for_advance) {
+  FT_Int32 flags = FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH;
+  if (!for_advance) flags |= font->mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
+  if (for_advance || !font->mono || gdi_transformed(&font->transform))
+    flags |= FT_LOAD_NO_BITMAP;
+  if (FT_Load_Glyph(font->face, gi, flags) == 0) return true;
+  return FT_Load_Glyph(font->face, gi, flags | FT_LOAD_NO_HINTING) == 0;
+}
+
+// A drawn outline glyph: levels 0 to 16 for width x height pixels, whose
+// top-left corner lies left pixels right of the pen and top pixels above
+// the baseline.
+struct outline_glyph {
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+  uint8_t* levels;
+};
+
+// Rasterises the loaded glyph into g, within box b.
+void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
+  FT_GlyphSlot slot = font->face->glyph;
+  const int32_t w = g->width, h = g->height;
+  const int32_t pitch = font->mono ? ((w + 31) >> 5) << 2 : (w + 3) / 4 * 4;
+  uint8_t* buf = (uint8_t*)calloc((size_t)pitch * h, 1);
+  if (!buf) return;
+  if (slot->format == FT_GLYPH_FORMAT_BITMAP) {
+    // The face's own monochrome strike, row for row from its top; a
+    // synthesised bold smears each row one pixel to the right.
+    const uint8_t* src = slot->bitmap.buffer;
+    int32_t bytes = ((int32_t)slot->bitmap.width + 7) >> 3;
+    if (bytes > pitch) bytes = pitch;
+    int32_t rows = (int32_t)slot->bitmap.rows < h ? (int32_t)slot->bitmap.rows : h;
+    for (int32_t r = 0; r < rows; ++r, src += slot->bitmap.pitch) {
+      uint8_t* dst = buf + (size_t)r * pitch;
+      if (!font->fake_bold) {
+        memcpy(dst, src, (size_t)bytes);
+        continue;
+      }
+      dst[0] = 0;
+      for (int32_t k = 0; k < bytes; ++k) {
+        dst[k] = (uint8_t)((dst[k] & 0x80) | (src[k] >> 1) | src[k]);
+        if (k + 1 < pitch) dst[k + 1] = (uint8_t)((src[k] & 1) << 7);
+      }
+    }
+  } else {
+    FT_Bitmap bm;
+    FT_Bitmap_Init(&bm);
+    bm.width = (unsigned)w;
+    bm.rows = (unsigned)h;
+    bm.pitch = pitch;
+    bm.pixel_mode = font->mono ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY;
+    bm.num_grays = 256;
+    bm.buffer = buf;
+    if (gdi_transformed(&font->transform)) {
+      FT_Matrix m = {(FT_Fixed)font->transform.xx, (FT_Fixed)font->transform.xy, 0, 1 << 16};
+      FT_Outline_Transform(&slot->outline, &m);
+    }
+    FT_Outline_Translate(&slot->outline, -b->x_min, -b->y_min);
+    FT_Outline_Get_Bitmap(g_ft, &slot->outline, &bm);
+  }
+  for (int32_t r = 0; r < h; ++r) {
+    const uint8_t* src = buf + (size_t)r * pitch;
+    uint8_t* dst = g->levels + (size_t)r * w;
+    for (int32_t k = 0; k < w; ++k)
+      dst[k] = font->mono ? ((src[k >> 3] >> (7 - (k & 7))) & 1 ? 16 : 0)
+                          : (uint8_t)gdi_gray_level(src[k]);
+  }
+  free(buf);
+}
+
+// Draws character c of an outline face into g as GDI draws it: the glyph
+// box snapped to whole pixels and cut to the font's ascent and descent, a
+// synthesised bold emboldened by a 24th of the em, a synthesised italic
+// slanted, smoothed coverage in 17 levels.  A glyph that cannot be loaded
+// falls back to the characters 0 and space.  False when none loads.
+bool draw_outline_glyph(plat_hfont* font, uint8_t c, outline_glyph* g) {
+  memset(g, 0, sizeof *g);
+  const uint32_t tries[3] = {cp1252_to_unicode(c), 0, 0x20};
+  bool loaded = false;
+  for (int i = 0; i < 3 && !loaded; ++i)
+    loaded = load_outline_glyph(font, glyph_index(font, tries[i]), false);
+  if (!loaded) return false;
+  FT_GlyphSlot slot = font->face->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE && slot->format != FT_GLYPH_FORMAT_BITMAP)
+    return false;
+  gdi_glyph_metrics m = {slot->metrics.width, slot->metrics.height,
+                         slot->metrics.horiBearingX, slot->metrics.horiBearingY};
+  if (font->fake_bold) {
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE &&
+        FT_Outline_Embolden(&slot->outline, FT_MulDiv(font->ppem, 64, 24)) == 0) {
+      FT_BBox cb;
+      FT_Outline_Get_CBox(&slot->outline, &cb);
+      m.width = cb.xMax - cb.xMin;
+      m.height = cb.yMax - cb.yMin;
+      m.bearing_x = cb.xMin;
+      m.bearing_y = cb.yMax;
+    } else if (m.width) {
+      m.width += 64;
+    }
+  }
+  gdi_box b = gdi_glyph_box(&m, font->ascent, font->descent, &font->transform);
+  g->left = (int32_t)(b.x_min >> 6);
+  g->top = (int32_t)(b.y_max >> 6);
+  const int64_t w = (b.x_max - b.x_min) >> 6, h = (b.y_max - b.y_min) >> 6;
+  // An empty box draws nothing; nor does a box beyond any sane cell.
+  if (w <= 0 || h <= 0 || w > 0x8000 || h > 0x8000) return true;
+  g->width = (int32_t)w;
+  g->height = (int32_t)h;
+  g->levels = (uint8_t*)calloc((size_t)w * (size_t)h, 1);
+  if (!g->levels) return false;
+  rasterise(font, &b, g);
+  return true;
 }
 
 }  // namespace
 
 int32_t plat_font_char_advance(plat_screen*, plat_hfont* font, uint8_t c) {
-  // Measured from a normally hinted load and rounded up to whole pixels,
-  // whatever the quality that drawing uses.
-  if (FT_Load_Glyph(font->face, glyph_index(font, c), FT_LOAD_DEFAULT) != 0)
-    return 0;
-  int64_t adv = (font->face->glyph->advance.x + 63) & -64;
-  int32_t px = (int32_t)(adv >> 6);
-  if (font->fake_bold) ++px;
-  return px;
+  FT_UInt gi = glyph_index(font, cp1252_to_unicode(c));
+  if (!font->scalable) {
+    if (FT_Load_Glyph(font->face, gi, FT_LOAD_DEFAULT) != 0) return 0;
+    int64_t adv = (font->face->glyph->advance.x + 63) & -64;
+    return (int32_t)(adv >> 6) + (font->fake_bold ? 1 : 0);
+  }
+  // Measured from a normally hinted load, whatever the quality that
+  // drawing uses.
+  if (!load_outline_glyph(font, gi, true)) return 0;
+  return gdi_advance(&font->numbers, font->ppem, font->face->glyph->metrics.horiAdvance,
+                     font->fake_bold, &font->transform);
 }
 
 plat_surface* plat_surface_create(plat_screen*, plat_hfont* font, int32_t width,
@@ -577,20 +833,14 @@ plat_surface* plat_surface_create(plat_screen*, plat_hfont* font, int32_t width,
   return s;
 }
 
-bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
-                            int32_t top, int32_t right, int32_t bottom,
-                            uint8_t c) {
-  if (left < 0) left = 0;
-  if (top < 0) top = 0;
-  if (right > s->width) right = s->width;
-  if (bottom > s->height) bottom = s->height;
-  for (int32_t r = top; r < bottom; ++r)
-    memset(s->pixels + ((size_t)r * s->width + left) * 4, 0,
-           (size_t)(right > left ? right - left : 0) * 4);
+namespace {
+
+// Draws c of a bitmap face from its strike.
+bool draw_strike_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
+                      int32_t top, int32_t right, int32_t bottom, uint8_t c) {
   plat_hfont* font = s->font;
-  FT_Int32 flags = FT_LOAD_DEFAULT;
-  if (font->scalable) flags |= font->mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
-  if (FT_Load_Glyph(font->face, glyph_index(font, c), flags) != 0) return false;
+  if (FT_Load_Glyph(font->face, glyph_index(font, cp1252_to_unicode(c)), FT_LOAD_DEFAULT) != 0)
+    return false;
   FT_GlyphSlot slot = font->face->glyph;
   if (font->fake_italic) FT_GlyphSlot_Oblique(slot);
   if (font->fake_bold) FT_GlyphSlot_Embolden(slot);
@@ -620,6 +870,70 @@ bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
       uint8_t* d = s->pixels + ((size_t)py * s->width + px) * 4;
       if (v > d[0]) d[0] = d[1] = d[2] = v;
     }
+  }
+  return true;
+}
+
+
+// Draws c of an outline face with its cell's top-left corner at (x, y),
+// clipped to the rectangle.
+bool blit_outline_char(plat_surface* s, int32_t x, int32_t y, int32_t left, int32_t top,
+                       int32_t right, int32_t bottom, uint8_t c) {
+  plat_hfont* font = s->font;
+  outline_glyph g;
+  if (!draw_outline_glyph(font, c, &g)) return false;
+  // Text aligned at the top: the baseline lies ascent rows below y.
+  const int32_t ox = x + g.left, oy = y + font->ascent - g.top;
+  for (int32_t r = 0; r < g.height; ++r) {
+    const int32_t py = oy + r;
+    if (py < top || py >= bottom) continue;
+    const uint8_t* src = g.levels + (size_t)r * g.width;
+    for (int32_t k = 0; k < g.width; ++k) {
+      const int32_t px = ox + k;
+      if (px < left || px >= right) continue;
+      const uint8_t v = gdi_level_on_black(src[k]);
+      if (!v) continue;
+      uint8_t* d = s->pixels + ((size_t)py * s->width + px) * 4;
+      d[0] = d[1] = d[2] = v;
+    }
+  }
+  free(g.levels);
+  return true;
+}
+
+}  // namespace
+
+bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
+                            int32_t top, int32_t right, int32_t bottom,
+                            uint8_t c) {
+  if (left < 0) left = 0;
+  if (top < 0) top = 0;
+  if (right > s->width) right = s->width;
+  if (bottom > s->height) bottom = s->height;
+  for (int32_t r = top; r < bottom; ++r)
+    memset(s->pixels + ((size_t)r * s->width + left) * 4, 0,
+           (size_t)(right > left ? right - left : 0) * 4);
+  plat_hfont* font = s->font;
+  if (!font->scalable) {
+    if (!draw_strike_char(s, x, y, left, top, right, bottom, c)) return false;
+  } else if (!blit_outline_char(s, x, y, left, top, right, bottom, c)) {
+    return false;
+  }
+  // Underline and strikeout: bars as long as the advance, drawn after the
+  // glyph and cut only by the surface.
+  for (int line = 0; line < 2; ++line) {
+    if (!(line == 0 ? font->underline : font->strikeout)) continue;
+    const int32_t pos = line == 0 ? font->underline_pos : font->strikeout_pos;
+    const int32_t w = line == 0 ? font->underline_width : font->strikeout_width;
+    const int32_t baseline = y + font->ascent;
+    int32_t y0 = baseline - (pos + w / 2), y1 = y0 + w;
+    if (y1 < y0) std::swap(y0, y1);
+    int32_t x0 = x, x1 = x + plat_font_char_advance(nullptr, font, c);
+    if (x0 < 0) x0 = 0;
+    if (x1 > s->width) x1 = s->width;
+    for (int32_t py = y0 < 0 ? 0 : y0; py < y1 && py < s->height; ++py)
+      for (int32_t px = x0; px < x1; ++px)
+        memset(s->pixels + ((size_t)py * s->width + px) * 4, 0xff, 3);
   }
   return true;
 }

@@ -4,6 +4,15 @@
 //   gfont_preview OUT.png --line FILE    the glyph sets of a fonts line
 //   gfont_preview OUT.png DESCRIPTION... a "LOGFONT(...)" text or a face
 //                                        list with ":size" for each
+//   gfont_preview OUT.png --compare A B [--all] [--limit N]
+//       two builds' sets side by side, set for set: A and B are each a
+//       saved fonts line, the grid tool's output, or one byte form.  Each
+//       pair gets the first build's grid of codes, the second's, and a
+//       difference grid in which ink of the first build alone is red, of
+//       the second alone blue, other coverage of both magenta, and cells
+//       whose numbers differ are framed.  Only differing pairs are drawn
+//       unless --all; at most N pairs (16 by default).  A summary of every
+//       pair goes to standard output.
 //
 // A developer tool: it is built natively and is no part of the program.
 #include <png.h>
@@ -11,38 +20,19 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "history/gui/gfont/gfont.h"
 #include "shared/gen_alloc.h"
+#include "tools/gfont_sets.h"
 
 namespace {
 
 const int kScale = 3;
 const int kMargin = 8;
-
-std::vector<uint8_t> base64_decode(const std::string& text) {
-  std::vector<uint8_t> out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char ch : text) {
-    int v;
-    if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
-    else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
-    else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
-    else if (ch == '+') v = 62;
-    else if (ch == '/') v = 63;
-    else continue;
-    acc = acc << 6 | (uint32_t)v;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back((uint8_t)(acc >> bits));
-    }
-  }
-  return out;
-}
 
 struct canvas {
   int width = 0, height = 0;
@@ -163,6 +153,164 @@ bool write_png(const char* path, const canvas& cv) {
   return fclose(f) == 0;
 }
 
+// ---- Two builds side by side ---------------------------------------------
+
+const uint8_t kWhite[4] = {255, 255, 255, 255};
+const uint8_t kCell[4] = {236, 236, 244, 255};
+const uint8_t kBaseline[4] = {255, 200, 200, 255};
+const uint8_t kAdvance[4] = {200, 230, 200, 255};
+const uint8_t kFrame[4] = {255, 150, 0, 255};
+const uint8_t kTitle[4] = {40, 40, 160, 255};
+
+// The coverage of a set's pixel at (column, row of the cell), 0 outside.
+int coverage(const raw_set& s, int c, int col, int row) {
+  const raw_glyph& g = s.glyphs[c];
+  if (col < 0 || col >= g.width || row < 0 || row >= s.ascent + s.descent) return 0;
+  return s.bytes[g.pixels + (size_t)row * g.width + col];
+}
+
+bool numbers_differ(const raw_set& a, const raw_set& b, int c) {
+  const raw_glyph& x = a.glyphs[c];
+  const raw_glyph& y = b.glyphs[c];
+  return x.pad_left != y.pad_left || x.pad_right != y.pad_right || x.width != y.width ||
+         x.advance != y.advance;
+}
+
+// The room a code's cell needs: left of the origin, right of it, above
+// and below the baseline.
+struct cell_room {
+  int left = 0, right = 1, up = 1, down = 0;
+};
+
+void widen(cell_room* r, const raw_set& s) {
+  r->up = std::max(r->up, s.ascent);
+  r->down = std::max(r->down, s.descent);
+  for (int c = 0; c < 256; ++c) {
+    const raw_glyph& g = s.glyphs[c];
+    r->left = std::max(r->left, -g.pad_left);
+    r->right = std::max(r->right, std::max(g.advance, g.pad_left + g.width));
+  }
+}
+
+// Paints one grid of 256 cells at (x, y); which: 0 the first set, 1 the
+// second, 2 their difference.
+void paint_grid(canvas* cv, int x, int y, const cell_room& room, const raw_set& a,
+                const raw_set& b, int which) {
+  const int cw = room.left + room.right + 4, ch = room.up + room.down + 4;
+  for (int c = 0; c < 256; ++c) {
+    const int x0 = x + (c % 16) * cw, y0 = y + (c / 16) * ch;
+    const int ox = x0 + 2 + room.left, base = y0 + 2 + room.up;
+    cv->fill(x0 + 1, y0 + 1, cw - 2, ch - 2, numbers_differ(a, b, c) ? kFrame : kCell);
+    cv->fill(x0 + 2, y0 + 2, cw - 4, ch - 4, kWhite);
+    cv->fill(x0 + 2, base, cw - 4, 1, kBaseline);
+    const raw_set& own = which == 1 ? b : a;
+    const int adv = own.glyphs[c].advance;
+    if (adv > 0 && adv <= room.right) cv->fill(ox + adv, y0 + 2, 1, ch - 4, kAdvance);
+    for (int py = y0 + 2; py < y0 + ch - 2; ++py) {
+      for (int px = x0 + 2; px < x0 + cw - 2; ++px) {
+        // Each set's pixels sit on its own baseline and its own origin.
+        int va = coverage(a, c, px - ox - a.glyphs[c].pad_left, py - base + a.ascent);
+        int vb = coverage(b, c, px - ox - b.glyphs[c].pad_left, py - base + b.ascent);
+        uint8_t col[4] = {255, 255, 255, 255};
+        if (which < 2) {
+          int v = which == 0 ? va : vb;
+          if (!v) continue;
+          col[0] = col[1] = col[2] = (uint8_t)(255 - v);
+        } else if (va == vb) {
+          if (!va) continue;
+          col[0] = col[1] = col[2] = (uint8_t)(255 - va / 3);  // alike: pale grey
+        } else if (!vb) {
+          col[1] = col[2] = (uint8_t)(255 - va);  // the first build alone: red
+        } else if (!va) {
+          col[0] = col[1] = (uint8_t)(255 - vb);  // the second alone: blue
+        } else {
+          col[1] = 40;  // both, with other coverage: magenta
+          col[0] = col[2] = 230;
+        }
+        cv->fill(px, py, 1, 1, col);
+      }
+    }
+  }
+}
+
+int compare_sheet(const char* out_path, const char* path_a, const char* path_b, bool all,
+                  int limit) {
+  std::vector<raw_set> a, b;
+  std::string error;
+  if (!sets_read_file(path_a, &a, &error) || !sets_read_file(path_b, &b, &error)) {
+    fprintf(stderr, "gfont_preview: %s\n", error.c_str());
+    return 1;
+  }
+  // Pairs by description where both are grid outputs; else in order.
+  std::vector<std::pair<size_t, size_t>> pairs;
+  for (size_t i = 0; i < a.size(); ++i) {
+    size_t j = i;
+    for (size_t k = 0; k < b.size(); ++k)
+      if (b[k].label == a[i].label) j = k;
+    if (j < b.size()) pairs.push_back({i, j});
+  }
+  gfont* label = gfont_choose("[SANS],sans-serif,monospace", 13);
+  if (!label) {
+    fprintf(stderr, "gfont_preview: no font for the titles\n");
+    return 1;
+  }
+  std::vector<std::pair<size_t, size_t>> drawn;
+  std::vector<std::string> titles;
+  int identical = 0;
+  for (const std::pair<size_t, size_t>& p : pairs) {
+    const raw_set& x = a[p.first];
+    const raw_set& y = b[p.second];
+    set_difference d = sets_compare(x, y);
+    identical += d.identical;
+    std::string line = x.label + ": " + sets_describe(d, x, y);
+    printf("%s\n", line.c_str());
+    if ((all || !d.identical) && x.ok && y.ok && (int)drawn.size() < limit) {
+      drawn.push_back(p);
+      titles.push_back(line);
+    }
+  }
+  printf("%d of %zu pairs identical; %zu drawn\n", identical, pairs.size(), drawn.size());
+  // Two passes: measure, then paint.
+  canvas cv;
+  const std::string legend = std::string("left: ") + path_a + "   middle: " + path_b +
+                             "   right: red the left alone, blue the middle alone, "
+                             "magenta other coverage; orange frame: numbers differ";
+  for (int paint = 0; paint < 2; ++paint) {
+    int y = kMargin, width = 0;
+    gfont_text_metrics lm;
+    gfont_measure_text(label, legend.c_str(), &lm);
+    if (paint) cv.text(label, kMargin, y, legend, kTitle);
+    width = lm.width + 2 * kMargin;
+    y += lm.height + kMargin;
+    for (size_t i = 0; i < drawn.size(); ++i) {
+      const raw_set& x = a[drawn[i].first];
+      const raw_set& z = b[drawn[i].second];
+      gfont_text_metrics m;
+      gfont_measure_text(label, titles[i].c_str(), &m);
+      if (paint) cv.text(label, kMargin, y, titles[i], kTitle);
+      width = std::max(width, m.width + 2 * kMargin);
+      y += m.height + 4;
+      cell_room room;
+      widen(&room, x);
+      widen(&room, z);
+      const int gw = 16 * (room.left + room.right + 4), gh = 16 * (room.up + room.down + 4);
+      for (int which = 0; which < 3; ++which) {
+        const int gx = kMargin + which * (gw + 2 * kMargin);
+        if (paint) paint_grid(&cv, gx, y, room, x, z, which);
+      }
+      width = std::max(width, kMargin + 3 * (gw + 2 * kMargin));
+      y += gh + 3 * kMargin;
+    }
+    if (!paint) cv.resize(std::max(width, 64), std::max(y, 32));
+  }
+  gfont_free(label);
+  if (!write_png(out_path, cv)) {
+    fprintf(stderr, "gfont_preview: cannot write %s\n", out_path);
+    return 1;
+  }
+  return 0;
+}
+
 gfont* resolve(const char* description) {
   std::string text = description;
   gfont* g = gfont_from_text(text.c_str());
@@ -177,8 +325,24 @@ gfont* resolve(const char* description) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: %s OUT.png --line FILE | DESCRIPTION...\n", argv[0]);
+    fprintf(stderr, "usage: %s OUT.png --line FILE | --compare A B | DESCRIPTION...\n",
+            argv[0]);
     return 2;
+  }
+  if (strcmp(argv[2], "--compare") == 0) {
+    bool all = false;
+    int limit = 16;
+    std::vector<const char*> files;
+    for (int i = 3; i < argc; ++i) {
+      if (strcmp(argv[i], "--all") == 0) all = true;
+      else if (strcmp(argv[i], "--limit") == 0 && i + 1 < argc) limit = atoi(argv[++i]);
+      else files.push_back(argv[i]);
+    }
+    if (files.size() != 2) {
+      fprintf(stderr, "usage: %s OUT.png --compare A B [--all] [--limit N]\n", argv[0]);
+      return 2;
+    }
+    return compare_sheet(argv[1], files[0], files[1], all, limit);
   }
   std::vector<const gfont*> sets;
   std::vector<std::string> names;
@@ -207,7 +371,7 @@ int main(int argc, char** argv) {
     }
     const char* label[2] = {"monospaced", "sans-serif"};
     for (int i = 0; i < 2; ++i) {
-      std::vector<uint8_t> bytes = base64_decode(fields[fields.size() - 2 + i]);
+      std::vector<uint8_t> bytes = sets_base64_decode(fields[fields.size() - 2 + i]);
       gfont* g = gfont_deserialize(bytes.data(), bytes.size());
       if (!g) {
         fprintf(stderr, "%s: glyph set %d cannot be read\n", argv[3], i + 1);

@@ -13,6 +13,7 @@
 #include "history/gui/callbrowser_shared.h"
 #include "history/gui/extsort/extsort.h"
 #include "history/gui/extsort/extsort_fast.h"
+#include "history/gui/extsort/extsort_windowed.h"
 #include "history/gui/sort_kinds.h"
 
 static std::string slurp(const std::string& path) {
@@ -26,13 +27,10 @@ static std::string slurp(const std::string& path) {
   return s;
 }
 
-typedef int (*engine)(const char*, const char*, const char*, int32_t, uint32_t,
-                      const char*, const void*, extsort_cmp);
-
 // Runs one engine on the files in, work and index of dir; its lines come
 // back in *lines.  (Both engines use the same names, which appear in their
 // error lines.)
-static int run(engine e, const std::string& dir, int32_t count, uint32_t size,
+static int run(extsort_engine e, const std::string& dir, int32_t count, uint32_t size,
                const char* name, uint32_t key, extsort_cmp cmp, std::string* lines) {
   std::string in = dir + "/in", work = dir + "/work", index = dir + "/index";
   char* buf = nullptr;
@@ -83,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int ended = 0;
   int a = 0, b = 0;
   FUZZ_GUARDED(ended, {
-    a = run(extsort_run_reference, dir, count, k.size, k.name, key, k.cmp, &ref_lines);
+    a = run(extsort_run_windowed, dir, count, k.size, k.name, key, k.cmp, &ref_lines);
   });
   if (ended != -1) abort();
   ref_work = slurp(dir + "/work");

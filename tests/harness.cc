@@ -32,3 +32,25 @@ bool file_exists(const std::string& path) {
   fclose(f);
   return true;
 }
+
+std::string capture_stdout(const std::function<void()>& fn) {
+  temp_dir dir;
+  const std::string path = dir.file("stdout.txt");
+  fflush(stdout);
+  int saved = stdout_redirect(path);
+  fn();
+  fflush(stdout);
+  stdout_restore(saved);
+  std::string raw, text;
+  read_file(path, &raw);
+  const std::string end = nl("\n");
+  for (size_t at = 0; at < raw.size();) {
+    if (raw.compare(at, end.size(), end) == 0) {
+      text += '\n';
+      at += end.size();
+    } else {
+      text += raw[at++];
+    }
+  }
+  return text;
+}

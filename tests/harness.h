@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,15 @@ struct temp_dir {
   // path + separator + name.
   std::string file(const std::string& name) const;
 };
+
+// Runs fn in this process with standard output sent to a file opened in
+// text mode, as standard output itself is, and returns what fn wrote there
+// with every line end of the platform ("\r\n" on Win32) given back as "\n".
+std::string capture_stdout(const std::function<void()>& fn);
+// The platform halves of capture_stdout: point descriptor 1 at a new empty
+// file and return a descriptor that keeps the old target, then put it back.
+int stdout_redirect(const std::string& path);
+void stdout_restore(int saved);
 
 bool write_file(const std::string& path, const std::string& bytes);
 bool read_file(const std::string& path, std::string* bytes);

@@ -181,6 +181,34 @@ TEST(Statessort, AnyKeyGivesTheSameResult) {
   EXPECT_EQ(index_for({3, 2, 4, 1, 0}), d.read("i0"));
 }
 
+// An input without a whole record gives the same answer on every run, the
+// first one included, whichever engine sorts it.
+TEST(Sort, InputWithoutAWholeRecordOnBothEngines) {
+  for (const char* engine : {"fast", "reference"}) {
+    SCOPED_TRACE(engine);
+    sort_dir d;
+    d.o.env.push_back({"XH_SORT_ENGINE", engine});
+    ASSERT_TRUE(write_file(d.dir.file("in"), std::string(79, 'r')));
+    for (int again = 0; again < 2; ++again) {
+      run_result r =
+          run_fsutil({"--sort", "in", "work", "index", "0", "0"}, d.o);
+      EXPECT_EQ(0u, r.status);
+      EXPECT_EQ(nl("callbrowser_sort_done\n"), r.out);
+      EXPECT_EQ("", r.err);
+      EXPECT_EQ("", d.read("work"));
+      EXPECT_EQ("", d.read("index"));
+    }
+    run_result r = run_fsutil(
+        {"--gurusort", "in", "work2", "index2", "0", "1"}, d.o);
+    EXPECT_EQ(1u, r.status);
+    EXPECT_EQ(nl("guru_sort_error Unable to read from " + d.dir.file("in") +
+                 "\n\n"),
+              r.out);
+    EXPECT_EQ("", d.read("work2"));
+    EXPECT_EQ("", d.read("index2"));
+  }
+}
+
 // A file system that refuses to grow the work file must end the run with
 // its error line, not with a fault on a store into the mapping.
 TEST(SortFullDisk, FileSizeLimitStopsTheWorkFile) {

@@ -35,6 +35,19 @@ std::string nl(const std::string& text) { return text; }
 char native_separator() { return '/'; }
 bool on_win32() { return false; }
 
+int stdout_redirect(const std::string& path) {
+  int saved = dup(1);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(fd, 1);
+  close(fd);
+  return saved;
+}
+
+void stdout_restore(int saved) {
+  dup2(saved, 1);
+  close(saved);
+}
+
 static std::string slurp_fd(int fd) {
   std::string s;
   lseek(fd, 0, SEEK_SET);

@@ -1,6 +1,7 @@
 // Win32 half of the black-box harness.
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -33,6 +34,20 @@ std::string nl(const std::string& text) {
     s += c;
   }
   return s;
+}
+
+int stdout_redirect(const std::string& path) {
+  int saved = _dup(1);
+  int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT,
+                 _S_IREAD | _S_IWRITE);
+  _dup2(fd, 1);
+  _close(fd);
+  return saved;
+}
+
+void stdout_restore(int saved) {
+  _dup2(saved, 1);
+  _close(saved);
 }
 
 // Quotes one argument so that the runtime's command-line parser gives it

@@ -6,8 +6,8 @@
 #include <string.h>
 
 #include "history/gui/config_format.h"
+#include "history/gui/protocol.h"
 #include "history/gui/util/strutil/strutil.h"
-#include "history/gui/xhistory_fsutil.h"
 #include "shared/gen_alloc.h"
 #include "shared/gen_file.h"
 #include "shared/gen_quote.h"

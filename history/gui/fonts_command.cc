@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include "history/gui/gfont/gfont.h"
+#include "history/gui/protocol.h"
 #include "history/gui/util/strutil/strutil.h"
-#include "history/gui/xhistory_fsutil.h"
 #include "shared/gen_alloc.h"
 #include "shared/gen_string.h"
 

@@ -1,7 +1,7 @@
 #include "history/gui/sort_kinds.h"
 
 #include "history/gui/callbrowser_shared.h"
-#include "history/gui/xhistory_fsutil.h"
+#include "history/gui/protocol.h"
 #include "shared/genout.h"
 
 namespace {

@@ -1,6 +1,5 @@
 #include "history/gui/xhistory_fsutil.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 
 #include "history/gui/callbrowser_shared.h"
@@ -8,6 +7,7 @@
 #include "history/gui/copy.h"
 #include "history/gui/extsort/extsort.h"
 #include "history/gui/fonts_command.h"
+#include "history/gui/protocol.h"
 #include "history/gui/sort_kinds.h"
 #include "shared/gen_alloc.h"
 #include "shared/gen_file.h"
@@ -18,8 +18,6 @@
 
 static const char kModule[] = XHISTORY_FSUTIL_MODULE;
 
-uint64_t request_uid = 0;
-
 // Path operands in full form.  They belong to the entry point and live
 // until the process ends; held here, they stay reachable to the end.
 static char* g_operands[3];
@@ -27,17 +25,6 @@ static char* g_operands[3];
 static char* operand(int slot, const char* arg) {
   g_operands[slot] = gen_fullpath(arg);
   return g_operands[slot];
-}
-
-void emit_line(const char* tag, const char* format, ...) {
-  printf("%s ", tag);
-  if (request_uid != 0) printf("%llu ", (unsigned long long)request_uid);
-  va_list ap;
-  va_start(ap, format);
-  vprintf(format, ap);
-  va_end(ap);
-  putchar('\n');
-  fflush(stdout);
 }
 
 static void scan_uid(int argc, char** argv) {

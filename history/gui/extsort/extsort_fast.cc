@@ -18,19 +18,15 @@
 // the load and the last two levels are written.
 #include "history/gui/extsort/extsort_fast.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <initializer_list>
 
-#include "history/gui/extsort/sort_lines.h"
+#include "history/gui/extsort/extsort_common.h"
 #include "platform/plat.h"
 #include "platform/plat_io.h"
 #include "shared/gen_alloc.h"
-#include "shared/gen_file.h"
-#include "shared/genout.h"
 
 namespace {
 
@@ -38,15 +34,12 @@ const uint64_t kMiB = (uint64_t)1 << 20;
 const uint64_t kDefaultMemory = 256 * kMiB;
 const uint64_t kMaxMemoryMB = 1024;  // a 32-bit process must still fit
 const uint64_t kMaxStreamBuffer = 4 * kMiB;
-const int kAccessReadWrite = 6;
-const uint32_t kCreateMode = 0660;
 
 uint64_t g_memory_override = 0;
 
-// One run per process, as with the windowed engine: the line writers and
-// the merges read the run's state without parameters.
+// One run per process, as with the windowed engine: the merges read the
+// run's state without parameters.
 struct run_state {
-  const char* name;
   const void* key;
   extsort_cmp cmp;
   uint32_t record_size;
@@ -98,51 +91,20 @@ void release_all() {
   }
 }
 
-int run_error(const char* format, ...) GEN_PRINTF(1, 2);
-int run_error(const char* format, ...) {
-  va_list ap;
-  va_start(ap, format);
-  int r = sort_error_line(g.name, format, ap);
-  va_end(ap);
-  return r;
-}
-
-void run_progress(double value) { sort_progress_line(g.name, value); }
-
 // One line per level, with the value the level-by-level engine prints
 // after its pass of that level.
 void report_levels_through(uint32_t level) {
   for (; g.reported < level; ++g.reported)
-    run_progress((double)(g.reported + 1) * 95.0 / (double)g.passes);
+    extsort_pass_done(g.reported + 1, g.passes);
 }
 
-void run_done() { sort_done_line(g.name); }
-
-int read_error() { return run_error("Problem reading from temp file\n"); }
-int write_error() { return run_error("Problem writing to temp file\n"); }
+int read_error() { return extsort_error("Problem reading from temp file\n"); }
+int write_error() { return extsort_error("Problem writing to temp file\n"); }
 int index_write_error() {
-  return run_error("Error writing to %s\n", g.index_path);
-}
-
-void put_u32(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-  p[2] = (uint8_t)(v >> 16);
-  p[3] = (uint8_t)(v >> 24);
-}
-
-uint32_t get_u32(const uint8_t* p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
-         (uint32_t)p[3] << 24;
+  return extsort_error("Error writing to %s\n", g.index_path);
 }
 
 uint64_t min64(uint64_t a, uint64_t b) { return a < b ? a : b; }
-
-uint32_t passes_for(uint64_t count) {
-  uint32_t p = 0;
-  while (((uint64_t)1 << p) < count) ++p;
-  return p;
-}
 
 // Elements that a buffer of the given bytes holds, at least one.
 uint64_t elements_in(uint64_t bytes, uint32_t size) {
@@ -256,15 +218,15 @@ void sink_start(index_sink* s, uint64_t avail) {
 }
 
 inline int sink_put(index_sink* s, const uint8_t* element) {
-  uint32_t p = get_u32(element + g.record_size);
+  uint32_t p = extsort_get_u32(element + g.record_size);
   if (s->mem) {
-    put_u32(s->mem + 8 * s->j, p);
-    if (p < g.count) put_u32(s->mem + 8 * (uint64_t)p + 4, (uint32_t)s->j);
+    extsort_put_u32(s->mem + 8 * s->j, p);
+    if (p < g.count) extsort_put_u32(s->mem + 8 * (uint64_t)p + 4, (uint32_t)s->j);
   } else {
     uint8_t* slot = writer_slot(&s->out, 8);
     if (!slot) return 0;
-    put_u32(slot, p);
-    put_u32(slot + 4, 0);
+    extsort_put_u32(slot, p);
+    extsort_put_u32(slot + 4, 0);
   }
   ++s->j;
   return 1;
@@ -282,18 +244,18 @@ int fill_ranks() {
   for (uint64_t lo = 0; lo < g.count; lo += round) {
     const uint64_t hi = min64(g.count, lo + round);
     if (plat_io_pread(g.index, entries, (size_t)(8 * (hi - lo)), 8 * lo) != 0)
-      return run_error("Error reading from %s\n", g.index_path);
+      return extsort_error("Error reading from %s\n", g.index_path);
     reader r;
     if (!reader_start(&r, g.index, 8, scan_buf, cap, 0, g.count))
-      return run_error("Error reading from %s\n", g.index_path);
+      return extsort_error("Error reading from %s\n", g.index_path);
     for (uint64_t j = 0; j < g.count; ++j) {
-      uint32_t p = get_u32(r.at);
-      if (p >= lo && p < hi) put_u32(entries + 8 * (p - lo) + 4, (uint32_t)j);
+      uint32_t p = extsort_get_u32(r.at);
+      if (p >= lo && p < hi) extsort_put_u32(entries + 8 * (p - lo) + 4, (uint32_t)j);
       if (j + 1 < g.count && !reader_advance(&r))
-        return run_error("Error reading from %s\n", g.index_path);
+        return extsort_error("Error reading from %s\n", g.index_path);
     }
     if (plat_io_pwrite(g.index, entries, (size_t)(8 * (hi - lo)), 8 * lo) != 0)
-      return run_error("Error writing to %s\n", g.index_path);
+      return extsort_error("Error writing to %s\n", g.index_path);
   }
   release(scan_buf);
   release(entries);
@@ -305,12 +267,12 @@ int sink_finish(index_sink* s) {
     int ok = plat_io_pwrite(g.index, s->mem, (size_t)(8 * g.count), 0) == 0;
     release(s->mem);
     s->mem = nullptr;
-    if (!ok) return run_error("Error writing to %s\n", g.index_path);
+    if (!ok) return extsort_error("Error writing to %s\n", g.index_path);
     return 1;
   }
   int ok = writer_flush(&s->out);
   release(s->out.buf);
-  if (!ok) return run_error("Error writing to %s\n", g.index_path);
+  if (!ok) return extsort_error("Error writing to %s\n", g.index_path);
   return fill_ranks();
 }
 
@@ -477,28 +439,6 @@ void sort_levels(uint8_t** cur, uint8_t** spare, uint64_t m, uint32_t first,
 
 // ---- Files ----------------------------------------------------------------
 
-int ensure_size(const char* path, uint64_t size) {
-  // An existing file that is large enough is used as it is; a larger one
-  // is never shortened.
-  if (gen_access(path, kAccessReadWrite) == 0 &&
-      (uint64_t)gen_filesize(path) >= size)
-    return 1;
-  plat_io_handle f;
-  if (plat_io_open(path, PLAT_IO_WRITE | PLAT_IO_CREATE, kCreateMode, &f) != 0)
-    return run_error("Unable to write to %s\n", path);
-  // A file of no bytes counts as a failure to extend: an input without a
-  // whole record has always ended the run here when its work file is new.
-  uint64_t now = 0;
-  if (size == 0 || plat_io_size(f, &now) != 0 || now > size ||
-      plat_io_grow(f, size) != 0) {
-    plat_io_close(f);
-    return run_error("Unable to extend %s to %llu bytes\n", path,
-                     (unsigned long long)size);
-  }
-  plat_io_close(f);
-  return 1;
-}
-
 // Copies the first count records of the input into half 0 as elements,
 // through buf of cap elements.  With keep, buf holds all count elements
 // afterwards.  Records past count, and past the last whole record, are
@@ -511,18 +451,18 @@ int load(plat_io_handle in, uint64_t n, const char* input, const char* work,
     const uint64_t m = min64(cap, have - i);
     uint8_t* chunk = keep ? buf + i * e : buf;
     if (plat_io_pread(in, chunk, (size_t)(m * rs), i * rs) != 0)
-      return run_error("Unable to read from %s\n", input);
+      return extsort_error("Unable to read from %s\n", input);
     // Spread the records out from the back, so that none is overwritten
     // before it moves.
     for (uint64_t j = m; j-- > 0;) {
       memmove(chunk + j * e, chunk + j * rs, rs);
-      put_u32(chunk + j * e + rs, (uint32_t)(i + j));
+      extsort_put_u32(chunk + j * e + rs, (uint32_t)(i + j));
     }
     if (plat_io_pwrite(g.work, chunk, (size_t)(m * e), i * e) != 0)
-      return run_error("Unable to write to %s\n", work);
+      return extsort_error("Unable to write to %s\n", work);
     i += m;
   }
-  if (g.count > n) return run_error("Unable to read from %s\n", input);
+  if (g.count > n) return extsort_error("Unable to read from %s\n", input);
   return 1;
 }
 
@@ -677,39 +617,35 @@ void extsort_fast_set_memory(uint64_t bytes) { g_memory_override = bytes; }
 namespace {
 
 int run(const char* input, const char* work, const char* index, int32_t count,
-        uint32_t record_size, const char* name, const void* key,
-        extsort_cmp cmp) {
-  g.name = name;
-  g.key = key;
-  g.cmp = cmp;
-  if (count < 0) return run_error("Invalid count: %d\n", count);
+        uint32_t record_size) {
+  if (count < 0) return extsort_error("Invalid count: %d\n", count);
   if ((int32_t)record_size <= 0)
-    return run_error("Invalid size: %d\n", (int32_t)record_size);
+    return extsort_error("Invalid size: %d\n", (int32_t)record_size);
 
   uint64_t in_size;
   if (plat_io_open(input, 0, 0, &g.input) != 0)
-    return run_error("Unable to open %s for reading\n", input);
+    return extsort_error("Unable to open %s for reading\n", input);
   if (plat_io_size(g.input, &in_size) != 0)
-    return run_error("Unable to open %s for reading\n", input);
+    return extsort_error("Unable to open %s for reading\n", input);
 
   const uint64_t n = in_size / record_size;
   g.record_size = record_size;
   g.e = record_size + 4;
   g.count = (uint64_t)count;
-  g.passes = passes_for(g.count);
+  g.passes = extsort_passes(g.count);
   g.budget = extsort_fast_memory();
   g.index_path = index;
   g_k = pick_kernels(g.e);
-  if (!ensure_size(work, 2 * n * g.e)) return 0;
-  if (!ensure_size(index, 8 * n)) return 0;
+  if (!extsort_ensure_size(work, 2 * n * g.e)) return 0;
+  if (!extsort_ensure_size(index, 8 * n)) return 0;
   if (count == 0) {
-    run_done();
+    extsort_done();
     return 1;
   }
   if (plat_io_open(work, PLAT_IO_WRITE, 0, &g.work) != 0)
-    return run_error("Unable to open %s for read/write\n", work);
+    return extsort_error("Unable to open %s for read/write\n", work);
   if (plat_io_open(index, PLAT_IO_WRITE, 0, &g.index) != 0)
-    return run_error("Unable to open %s for writing\n", index);
+    return extsort_error("Unable to open %s for writing\n", index);
 
   // Blocks of 2^k elements, two of them in memory at once.  A block never
   // spans the root's children, so that they are whole runs of blocks.
@@ -722,9 +658,9 @@ int run(const char* input, const char* work, const char* index, int32_t count,
   int ok = in_memory ? sort_in_memory(g.input, n, input, work)
                      : sort_in_sweeps(g.input, n, input, work, (uint64_t)1 << k, k);
   if (!ok) return 0;
-  run_progress(100.0);
+  extsort_progress(100.0);
   release_all();
-  run_done();
+  extsort_done();
   return 1;
 }
 
@@ -733,8 +669,11 @@ int run(const char* input, const char* work, const char* index, int32_t count,
 int extsort_run_fast(const char* input, const char* work, const char* index,
                      int32_t count, uint32_t record_size, const char* name,
                      const void* key, extsort_cmp cmp) {
-  memset(&g, 0, sizeof g);
-  int ok = run(input, work, index, count, record_size, name, key, cmp);
+  extsort_begin(name);
+  g = run_state();
+  g.key = key;
+  g.cmp = cmp;
+  int ok = run(input, work, index, count, record_size);
   release_all();
   return ok;
 }

@@ -9,7 +9,7 @@
 
 #include "history/gui/extsort/extsort.h"
 
-// Same contract as extsort_run: 1 on success, 0 after the error line.
+// The contract of extsort_run: 1 on success, 0 after the error line.
 int extsort_run_fast(const char* input, const char* work, const char* index,
                      int32_t count, uint32_t record_size, const char* name,
                      const void* key, extsort_cmp cmp);

@@ -3,14 +3,8 @@
 // all, with budgets that force many blocks and many loser-tree leaves.
 #include "history/gui/extsort/extsort_fast.h"
 
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 #include <functional>
 #include <string>
@@ -19,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "history/gui/callbrowser_shared.h"
+#include "history/gui/extsort/extsort_windowed.h"
 #include "history/gui/sort_kinds.h"
 #include "platform/plat.h"
 #include "tests/harness.h"
@@ -152,45 +147,17 @@ outcome model(const std::string& input, uint32_t rs, uint32_t count,
 
 // ---- Running an engine ------------------------------------------------------
 
-typedef int (*engine)(const char*, const char*, const char*, int32_t,
-                      uint32_t, const char*, const void*, extsort_cmp);
-
-// Runs the engine with standard output sent to a file, and collects the
-// lines and both files.
-outcome run(engine fn, const temp_dir& dir, int32_t count, uint32_t rs,
-            const char* name, const void* key, extsort_cmp cmp) {
+// Runs the engine with its lines captured, and collects them and both
+// files.
+outcome run(extsort_engine fn, const temp_dir& dir, int32_t count,
+            uint32_t rs, const char* name, const void* key, extsort_cmp cmp) {
   const std::string in = dir.file("in"), work = dir.file("work"),
-                    index = dir.file("index"), out = dir.file("out");
-  fflush(stdout);
-#ifdef _WIN32
-  int saved = _dup(1);
-  int fd = _open(out.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
-                 0600);
-  _dup2(fd, 1);
-  _close(fd);
-#else
-  int saved = dup(1);
-  int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(fd, 1);
-  close(fd);
-#endif
+                    index = dir.file("index");
   outcome o;
-  o.result = fn(in.c_str(), work.c_str(), index.c_str(), count, rs, name,
-                key, cmp);
-  fflush(stdout);
-#ifdef _WIN32
-  _dup2(saved, 1);
-  _close(saved);
-#else
-  dup2(saved, 1);
-  close(saved);
-#endif
-  read_file(out, &o.out);
-  // Under Wine the redirected stream keeps its text mode.
-  std::string plain;
-  for (char c : o.out)
-    if (c != '\r') plain += c;
-  o.out = plain;
+  o.out = capture_stdout([&] {
+    o.result = fn(in.c_str(), work.c_str(), index.c_str(), count, rs, name,
+                  key, cmp);
+  });
   if (!read_file(work, &o.work)) o.work = "<missing>";
   if (!read_file(index, &o.index)) o.index = "<missing>";
   return o;
@@ -260,16 +227,16 @@ void check(const ordering& o, rng* r, uint32_t count, uint64_t n,
     ASSERT_TRUE(write_file(ref_dir.file("index"), index));
   }
   callbrowser_ascending = o.ascending;
-  outcome want = run(extsort_run_reference, ref_dir, (int32_t)count,
+  outcome want = run(extsort_run_windowed, ref_dir, (int32_t)count,
                      o.record_size, o.name, o.key, o.cmp);
   expect_same(model(input, o.record_size, count, o.name, o.key, o.cmp, work,
                     index),
-              want, "model against the reference engine");
+              want, "model against the windowed engine");
   extsort_fast_set_memory(memory);
   outcome got = run(extsort_run_fast, dir, (int32_t)count, o.record_size,
                     o.name, o.key, o.cmp);
   extsort_fast_set_memory(0);
-  expect_same(want, got, "the fast engine against the reference");
+  expect_same(want, got, "the fast engine against the windowed one");
 }
 
 // Budgets: everything in memory; blocks of 16 (84-byte elements); blocks
@@ -370,16 +337,16 @@ TEST(ExtsortFast, EqualRecordsReverse) {
 }
 
 // Runs both engines on the files that setup makes, each in a directory of
-// its own (a failed reference run keeps its files open to the end of the
+// its own (a failed windowed run keeps its files open to the end of the
 // process), and hands back the fast engine's outcome after checking it
-// against the reference's, with the directory names made equal.
+// against the windowed engine's, with the directory names made equal.
 outcome both(const temp_dir& dir,
              const std::function<void(const temp_dir&)>& setup, int32_t count,
              uint32_t rs, const char* name, const void* key, extsort_cmp cmp,
              uint64_t memory = 0) {
   temp_dir ref_dir;
   setup(ref_dir);
-  outcome want = run(extsort_run_reference, ref_dir, count, rs, name, key, cmp);
+  outcome want = run(extsort_run_windowed, ref_dir, count, rs, name, key, cmp);
   for (size_t at; (at = want.out.find(ref_dir.path)) != std::string::npos;)
     want.out.replace(at, ref_dir.path.size(), dir.path);
   setup(dir);
@@ -415,16 +382,21 @@ TEST(ExtsortFast, FailuresLeaveTheFilesAsFarAsTheRunGot) {
     EXPECT_EQ("<missing>", got.work);
     EXPECT_EQ("<missing>", got.index);
   }
-  {  // No whole record and no work file yet: growing to 0 bytes fails.
+  {  // No whole record and no work file yet: empty files, and the done line.
     temp_dir dir;
     outcome got = both(
         dir, [](const temp_dir& d) { write_file(d.file("in"), "short"); }, 0,
         164, "guru", &kKeys[0], guru_cmp);
-    EXPECT_EQ("guru_sort_error Unable to extend " + dir.file("work") +
-                  " to 0 bytes\n\n",
-              got.out);
+    EXPECT_EQ(1, got.result);
+    EXPECT_EQ("guru_sort_done\n", got.out);
     EXPECT_EQ("", got.work);
-    EXPECT_EQ("<missing>", got.index);
+    EXPECT_EQ("", got.index);
+    got = both(
+        dir, [](const temp_dir& d) { write_file(d.file("in"), "short"); }, 2,
+        164, "guru", &kKeys[0], guru_cmp);
+    EXPECT_EQ("guru_sort_error Unable to read from " + dir.file("in") +
+                  "\n\n",
+              got.out);
   }
   {  // Count 0 sizes both files and writes only the done line.
     temp_dir dir;

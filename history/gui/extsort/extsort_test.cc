@@ -1,3 +1,5 @@
+// The contract of extsort_run, held by each engine in turn, and the choice
+// between them.
 #include "history/gui/extsort/extsort.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +8,10 @@
 
 #include <string>
 
+#include "history/gui/extsort/extsort_fast.h"
+#include "history/gui/extsort/extsort_windowed.h"
 #include "history/gui/extsort/merge_model.h"
+#include "platform/plat.h"
 #include "tests/harness.h"
 
 namespace {
@@ -56,23 +61,42 @@ std::string make_records(uint32_t count, uint32_t rs, uint32_t seed,
 }
 
 struct sort_run {
-  int ok;
+  int ok = 0;
   std::string out;
 };
 
-sort_run run(const std::string& in, const std::string& work,
-             const std::string& index, int32_t count, uint32_t rs,
-             extsort_cmp cmp, const char* name = "t") {
-  fflush(stdout);
-  testing::internal::CaptureStdout();
-  int ok = extsort_run(in.c_str(), work.c_str(), index.c_str(), count, rs,
-                       name, nullptr, cmp);
-  std::string out = testing::internal::GetCapturedStdout();
-  std::string plain;
-  for (char ch : out)
-    if (ch != '\r') plain += ch;
-  return {ok, plain};
-}
+struct engine_case {
+  const char* name;
+  extsort_engine run;
+};
+
+const engine_case kEngines[] = {{"windowed", extsort_run_windowed},
+                                {"fast", extsort_run_fast}};
+
+// Each case below runs once per engine; its name ends with the engine's.
+class ExtsortEngine : public testing::TestWithParam<engine_case> {
+ protected:
+  sort_run run(const std::string& in, const std::string& work,
+               const std::string& index, int32_t count, uint32_t rs,
+               extsort_cmp cmp, const char* name = "t") {
+    sort_run r;
+    r.out = capture_stdout([&] {
+      r.ok = GetParam().run(in.c_str(), work.c_str(), index.c_str(), count, rs,
+                            name, nullptr, cmp);
+    });
+    return r;
+  }
+
+  // Runs the engine and checks both files, byte for byte, against the model.
+  void expect_model(uint32_t count, uint32_t n, uint32_t rs, extsort_cmp cmp,
+                    uint32_t seed, uint32_t distinct, size_t old_extra);
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Engines, ExtsortEngine, testing::ValuesIn(kEngines),
+    [](const testing::TestParamInfo<engine_case>& info) {
+      return std::string(info.param.name);
+    });
 
 std::string contents(const std::string& path) {
   std::string s;
@@ -86,7 +110,7 @@ struct files {
               index = dir.file("index");
 };
 
-TEST(ExtsortLines, ProgressFollowsThePasses) {
+TEST_P(ExtsortEngine, ProgressFollowsThePasses) {
   struct {
     int32_t count;
     const char* lines;
@@ -125,22 +149,9 @@ TEST(ExtsortLines, ProgressFollowsThePasses) {
   EXPECT_EQ(want, r.out);
 }
 
-TEST(ExtsortPasses, AreTheExactBinaryLogarithmRoundedUp) {
-  EXPECT_EQ(0u, extsort_passes(0));
-  EXPECT_EQ(0u, extsort_passes(1));
-  EXPECT_EQ(1u, extsort_passes(2));
-  EXPECT_EQ(3u, extsort_passes(5));
-  EXPECT_EQ(3u, extsort_passes(8));
-  EXPECT_EQ(10u, extsort_passes(1000));
-  // Where a floating logarithm overshoots.
-  EXPECT_EQ(29u, extsort_passes(1 << 29));
-  EXPECT_EQ(30u, extsort_passes((1 << 29) + 1));
-  EXPECT_EQ(31u, extsort_passes(2147483647));
-}
-
-// Runs the engine and checks both files, byte for byte, against the model.
-void expect_model(uint32_t count, uint32_t n, uint32_t rs, extsort_cmp cmp,
-                  uint32_t seed, uint32_t distinct, size_t old_extra) {
+void ExtsortEngine::expect_model(uint32_t count, uint32_t n, uint32_t rs,
+                                 extsort_cmp cmp, uint32_t seed,
+                                 uint32_t distinct, size_t old_extra) {
   files f;
   std::string input = make_records(n, rs, seed, distinct);
   ASSERT_TRUE(write_file(f.in, input + "xyz"));
@@ -168,7 +179,7 @@ void expect_model(uint32_t count, uint32_t n, uint32_t rs, extsort_cmp cmp,
       << "index file differs, count " << count << " seed " << seed;
 }
 
-TEST(ExtsortModel, FilesMatchTheMergeModelForAnyComparison) {
+TEST_P(ExtsortEngine, FilesMatchTheMergeModelForAnyComparison) {
   uint32_t seed = 1;
   for (uint32_t count : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 9u, 16u, 17u, 31u, 33u,
                          100u, 127u, 128u, 129u}) {
@@ -179,7 +190,7 @@ TEST(ExtsortModel, FilesMatchTheMergeModelForAnyComparison) {
   }
 }
 
-TEST(ExtsortModel, CountsAroundWindowEdges) {
+TEST_P(ExtsortEngine, CountsAroundWindowEdges) {
   // 80-byte records make 84-byte elements, 2048 of them to a window: these
   // counts put run and half boundaries on and beside window edges.
   uint32_t seed = 100;
@@ -188,7 +199,7 @@ TEST(ExtsortModel, CountsAroundWindowEdges) {
   expect_model(3000, 3000, 164, key_desc, seed++, 10, 1000);
 }
 
-TEST(ExtsortTies, EqualRecordsComeOutInReverse) {
+TEST_P(ExtsortEngine, EqualRecordsComeOutInReverse) {
   files f;
   ASSERT_TRUE(write_file(f.in, make_records(5, 8, 3, 1)));
   ASSERT_EQ(1, run(f.in, f.work, f.index, 5, 8, all_equal).ok);
@@ -198,7 +209,7 @@ TEST(ExtsortTies, EqualRecordsComeOutInReverse) {
   EXPECT_EQ(want, contents(f.index));
 }
 
-TEST(ExtsortFailures, EachEndsWithOneLineAndTouchesNoLaterFile) {
+TEST_P(ExtsortEngine, EachFailureEndsWithOneLineAndTouchesNoLaterFile) {
   {
     files f;
     sort_run r = run(f.in, f.work, f.index, 3, 8, key_desc, "states");
@@ -224,15 +235,6 @@ TEST(ExtsortFailures, EachEndsWithOneLineAndTouchesNoLaterFile) {
     EXPECT_EQ(2u * 4 * 12, contents(f.work).size());
   }
   {
-    // No whole record and no work file: a file cannot be grown to 0 bytes.
-    files f;
-    ASSERT_TRUE(write_file(f.in, "short"));
-    sort_run r = run(f.in, f.work, f.index, 0, 8, key_desc);
-    EXPECT_EQ("t_sort_error Unable to extend " + f.work + " to 0 bytes\n\n",
-              r.out);
-    EXPECT_FALSE(file_exists(f.index));
-  }
-  {
     files f;
     ASSERT_TRUE(write_file(f.in, make_records(4, 8, 1, 9)));
     std::string work = f.dir.file("missing") + native_separator() + "work";
@@ -250,6 +252,52 @@ TEST(ExtsortFailures, EachEndsWithOneLineAndTouchesNoLaterFile) {
     EXPECT_EQ("t_sort_error Unable to open " + index_dir + " for writing\n\n",
               r.out);
   }
+}
+
+// An input without a whole record sorts nothing: the files are made empty,
+// or kept as they are, and every run gives the same answer, the first one
+// included.  A count above 0 then asks for records that are not there.
+TEST_P(ExtsortEngine, InputWithoutAWholeRecord) {
+  for (const char* input : {"", "short"}) {
+    SCOPED_TRACE(std::string("input \"") + input + "\"");
+    files f;
+    ASSERT_TRUE(write_file(f.in, input));
+    for (int again = 0; again < 2; ++again) {
+      sort_run r = run(f.in, f.work, f.index, 0, 8, key_desc);
+      EXPECT_EQ(1, r.ok);
+      EXPECT_EQ("t_sort_done\n", r.out);
+      EXPECT_EQ("", contents(f.work));
+      EXPECT_EQ("", contents(f.index));
+    }
+    files g;
+    ASSERT_TRUE(write_file(g.in, input));
+    sort_run r = run(g.in, g.work, g.index, 1, 8, key_desc);
+    EXPECT_EQ(0, r.ok);
+    EXPECT_EQ("t_sort_error Unable to read from " + g.in + "\n\n", r.out);
+    EXPECT_EQ("", contents(g.work));
+    EXPECT_EQ("", contents(g.index));
+    // Files that exist already keep every byte.
+    ASSERT_TRUE(write_file(f.work, "old work"));
+    ASSERT_TRUE(write_file(f.index, "old index"));
+    r = run(f.in, f.work, f.index, 0, 8, key_desc);
+    EXPECT_EQ("t_sort_done\n", r.out);
+    r = run(f.in, f.work, f.index, 3, 8, key_desc);
+    EXPECT_EQ("t_sort_error Unable to read from " + f.in + "\n\n", r.out);
+    EXPECT_EQ("old work", contents(f.work));
+    EXPECT_EQ("old index", contents(f.index));
+  }
+}
+
+TEST(ExtsortSelection, ReferenceSelectsTheWindowedEngine) {
+  const char* before = plat_getenv("XH_SORT_ENGINE");
+  const std::string saved = before ? before : "";
+  plat_setenv("XH_SORT_ENGINE", "reference");
+  EXPECT_TRUE(extsort_selected_engine() == extsort_run_windowed);
+  for (const char* other : {"", "fast", "windowed", "Reference"}) {
+    plat_setenv("XH_SORT_ENGINE", other);
+    EXPECT_TRUE(extsort_selected_engine() == extsort_run_fast) << other;
+  }
+  plat_setenv("XH_SORT_ENGINE", saved.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+#include "history/gui/extsort/extsort_common.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "platform/plat_io.h"
+#include "shared/gen_alloc.h"
+#include "shared/gen_file.h"
+
+namespace {
+
+const char* g_name = "";
+
+const int kAccessReadWrite = 6;
+const uint32_t kCreateMode = 0660;
+
+}  // namespace
+
+void extsort_begin(const char* name) { g_name = name; }
+
+int extsort_error(const char* format, ...) {
+  va_list ap, again;
+  va_start(ap, format);
+  va_copy(again, ap);
+  int len = vsnprintf(nullptr, 0, format, ap);
+  va_end(ap);
+  if (len < 0) len = 0;
+  char* msg = (char*)gen_calloc((size_t)len + 1, 1);
+  vsnprintf(msg, (size_t)len + 1, format, again);
+  va_end(again);
+  printf("%s_sort_error %s\n", g_name, msg);
+  fflush(stdout);
+  gen_free(msg);
+  return 0;
+}
+
+void extsort_progress(double value) {
+  printf("%s_sort_progress %f\n", g_name, (double)(float)value);
+  fflush(stdout);
+}
+
+void extsort_pass_done(uint32_t pass, uint32_t passes) {
+  extsort_progress((double)pass * 95.0 / (double)passes);
+}
+
+void extsort_done() {
+  printf("%s_sort_done\n", g_name);
+  fflush(stdout);
+}
+
+uint32_t extsort_passes(uint64_t count) {
+  uint32_t p = 0;
+  while (((uint64_t)1 << p) < count) ++p;
+  return p;
+}
+
+int extsort_ensure_size(const char* path, uint64_t size) {
+  if (gen_access(path, kAccessReadWrite) == 0 &&
+      (uint64_t)gen_filesize(path) >= size)
+    return 1;
+  plat_io_handle f;
+  if (plat_io_open(path, PLAT_IO_WRITE | PLAT_IO_CREATE, kCreateMode, &f) != 0)
+    return extsort_error("Unable to write to %s\n", path);
+  // A file that is larger than its size check saw is not shortened; it
+  // fails as a file that cannot be given its size.  A new file of 0 bytes
+  // needs nothing more: an input without a whole record sorts nothing.
+  uint64_t now = 0;
+  if (plat_io_size(f, &now) != 0 || now > size ||
+      (now < size && plat_io_grow(f, size) != 0)) {
+    plat_io_close(f);
+    return extsort_error("Unable to extend %s to %llu bytes\n", path,
+                         (unsigned long long)size);
+  }
+  plat_io_close(f);
+  return 1;
+}

@@ -1,0 +1,79 @@
+// The helpers both engines share: the pass count, the sizing of the work
+// and index files, and the lines.
+#include "history/gui/extsort/extsort_common.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/harness.h"
+
+namespace {
+
+TEST(ExtsortPasses, AreTheExactBinaryLogarithmRoundedUp) {
+  EXPECT_EQ(0u, extsort_passes(0));
+  EXPECT_EQ(0u, extsort_passes(1));
+  EXPECT_EQ(1u, extsort_passes(2));
+  EXPECT_EQ(3u, extsort_passes(5));
+  EXPECT_EQ(3u, extsort_passes(8));
+  EXPECT_EQ(10u, extsort_passes(1000));
+  // Where a floating logarithm overshoots.
+  EXPECT_EQ(29u, extsort_passes(1 << 29));
+  EXPECT_EQ(30u, extsort_passes((1 << 29) + 1));
+  EXPECT_EQ(31u, extsort_passes(2147483647));
+}
+
+std::string contents(const std::string& path) {
+  std::string s;
+  if (!read_file(path, &s)) return "<missing>";
+  return s;
+}
+
+TEST(ExtsortEnsureSize, CreatesGrowsAndNeverShortens) {
+  temp_dir dir;
+  extsort_begin("t");
+  const std::string a = dir.file("a"), b = dir.file("b"), c = dir.file("c");
+  std::string out = capture_stdout([&] {
+    EXPECT_EQ(1, extsort_ensure_size(a.c_str(), 0));  // a new empty file
+    EXPECT_EQ(1, extsort_ensure_size(a.c_str(), 0));  // and again
+    EXPECT_EQ(1, extsort_ensure_size(b.c_str(), 5000));  // zeros
+    ASSERT_TRUE(write_file(c, "abc"));
+    EXPECT_EQ(1, extsort_ensure_size(c.c_str(), 6));  // grown, bytes kept
+    EXPECT_EQ(1, extsort_ensure_size(c.c_str(), 2));  // never shortened
+  });
+  EXPECT_EQ("", out);
+  EXPECT_EQ("", contents(a));
+  EXPECT_EQ(std::string(5000, '\0'), contents(b));
+  EXPECT_EQ(std::string("abc\0\0\0", 6), contents(c));
+}
+
+TEST(ExtsortEnsureSize, FailureNamesThePath) {
+  temp_dir dir;
+  extsort_begin("guru");
+  const std::string missing = dir.file("no") + native_separator() + "work";
+  int r = -1;
+  std::string out =
+      capture_stdout([&] { r = extsort_ensure_size(missing.c_str(), 0); });
+  EXPECT_EQ(0, r);
+  EXPECT_EQ("guru_sort_error Unable to write to " + missing + "\n\n", out);
+}
+
+TEST(ExtsortLines, CarryTheRunName) {
+  extsort_begin("states");
+  std::string out = capture_stdout([] {
+    EXPECT_EQ(0, extsort_error("Invalid count: %d\n", -1));
+    extsort_pass_done(1, 3);
+    extsort_pass_done(2, 3);
+    extsort_progress(100.0);
+    extsort_done();
+  });
+  EXPECT_EQ(
+      "states_sort_error Invalid count: -1\n\n"
+      "states_sort_progress 31.666666\n"
+      "states_sort_progress 63.333332\n"
+      "states_sort_progress 100.000000\n"
+      "states_sort_done\n",
+      out);
+}
+
+}  // namespace

@@ -9,11 +9,15 @@
 #include <dlfcn.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_BITMAP_H
+#include FT_MODULE_H
+#include FT_OUTLINE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 #include <fontconfig/fontconfig.h>
 #include <stdarg.h>
 #include <stddef.h>
+#include <string.h>
 
 namespace {
 
@@ -33,12 +37,16 @@ enum { kLibFc, kLibFt, kLibCount };
   X(kLibFc, FcPatternGetBool) X(kLibFc, FcPatternGetCharSet)               \
   X(kLibFc, FcPatternGetDouble) X(kLibFc, FcPatternGetInteger)             \
   X(kLibFc, FcPatternGetString) X(kLibFc, FcPatternGetWithBinding)         \
-  X(kLibFt, FT_Done_Face) X(kLibFt, FT_Get_Char_Index)                     \
-  X(kLibFt, FT_Get_Sfnt_Table) X(kLibFt, FT_GlyphSlot_Embolden)            \
+  X(kLibFt, FT_Bitmap_Init) X(kLibFt, FT_Done_Face)                        \
+  X(kLibFt, FT_Get_Char_Index) X(kLibFt, FT_Get_Sfnt_Table)                \
+  X(kLibFt, FT_Get_TrueType_Engine_Type) X(kLibFt, FT_GlyphSlot_Embolden)  \
   X(kLibFt, FT_GlyphSlot_Oblique) X(kLibFt, FT_Init_FreeType)              \
-  X(kLibFt, FT_Load_Glyph) X(kLibFt, FT_New_Face)                          \
-  X(kLibFt, FT_Render_Glyph) X(kLibFt, FT_Select_Size)                     \
-  X(kLibFt, FT_Set_Pixel_Sizes)
+  X(kLibFt, FT_Load_Glyph) X(kLibFt, FT_Load_Sfnt_Table)                   \
+  X(kLibFt, FT_MulDiv) X(kLibFt, FT_MulFix) X(kLibFt, FT_New_Face)         \
+  X(kLibFt, FT_Outline_Embolden) X(kLibFt, FT_Outline_Get_Bitmap)          \
+  X(kLibFt, FT_Outline_Get_CBox) X(kLibFt, FT_Outline_Transform)           \
+  X(kLibFt, FT_Outline_Translate) X(kLibFt, FT_Render_Glyph)               \
+  X(kLibFt, FT_Select_Size) X(kLibFt, FT_Set_Pixel_Sizes)
 
 #define XH_ENTRY_ID(lib, name) kId_##name,
 enum { XH_FONTLIB_ENTRIES(XH_ENTRY_ID) kEntryCount };
@@ -251,4 +259,58 @@ FT_Error FT_Set_Pixel_Sizes(FT_Face face, FT_UInt pixel_width,
                             FT_UInt pixel_height) {
   return ready() ? REAL(FT_Set_Pixel_Sizes)(face, pixel_width, pixel_height)
                  : FT_Err_Invalid_Face_Handle;
+}
+
+FT_Error FT_Load_Sfnt_Table(FT_Face face, FT_ULong tag, FT_Long offset,
+                            FT_Byte* buffer, FT_ULong* length) {
+  return ready() ? REAL(FT_Load_Sfnt_Table)(face, tag, offset, buffer, length)
+                 : FT_Err_Invalid_Face_Handle;
+}
+
+FT_TrueTypeEngineType FT_Get_TrueType_Engine_Type(FT_Library library) {
+  return ready() ? REAL(FT_Get_TrueType_Engine_Type)(library)
+                 : FT_TRUETYPE_ENGINE_TYPE_NONE;
+}
+
+FT_Long FT_MulDiv(FT_Long a, FT_Long b, FT_Long c) {
+  return ready() ? REAL(FT_MulDiv)(a, b, c) : 0;
+}
+
+FT_Long FT_MulFix(FT_Long a, FT_Long b) {
+  return ready() ? REAL(FT_MulFix)(a, b) : 0;
+}
+
+// Both leave an empty bitmap or box, as the library would for nothing.
+void FT_Bitmap_Init(FT_Bitmap* abitmap) {
+  if (ready())
+    REAL(FT_Bitmap_Init)(abitmap);
+  else if (abitmap)
+    memset(abitmap, 0, sizeof *abitmap);
+}
+
+FT_Error FT_Outline_Embolden(FT_Outline* outline, FT_Pos strength) {
+  return ready() ? REAL(FT_Outline_Embolden)(outline, strength)
+                 : FT_Err_Invalid_Outline;
+}
+
+FT_Error FT_Outline_Get_Bitmap(FT_Library library, FT_Outline* outline,
+                               const FT_Bitmap* abitmap) {
+  return ready() ? REAL(FT_Outline_Get_Bitmap)(library, outline, abitmap)
+                 : FT_Err_Invalid_Library_Handle;
+}
+
+void FT_Outline_Get_CBox(const FT_Outline* outline, FT_BBox* acbox) {
+  if (ready())
+    REAL(FT_Outline_Get_CBox)(outline, acbox);
+  else if (acbox)
+    memset(acbox, 0, sizeof *acbox);
+}
+
+void FT_Outline_Transform(const FT_Outline* outline, const FT_Matrix* matrix) {
+  if (ready()) REAL(FT_Outline_Transform)(outline, matrix);
+}
+
+void FT_Outline_Translate(const FT_Outline* outline, FT_Pos xOffset,
+                          FT_Pos yOffset) {
+  if (ready()) REAL(FT_Outline_Translate)(outline, xOffset, yOffset);
 }

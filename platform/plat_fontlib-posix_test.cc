@@ -9,6 +9,7 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_BITMAP_H
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -118,6 +119,11 @@ TEST(FontLibraries, WithoutTheLibrariesEveryFunctionFails) {
   EXPECT_EQ(nullptr, face);
   EXPECT_EQ(0u, FT_Get_Char_Index(nullptr, 'A'));
   EXPECT_NE(0, FT_Load_Glyph(nullptr, 0, 0));
+  FT_Bitmap bitmap;
+  memset(&bitmap, 0xAB, sizeof bitmap);
+  FT_Bitmap_Init(&bitmap);
+  EXPECT_EQ(0u, bitmap.rows);
+  EXPECT_EQ(nullptr, bitmap.buffer);
   EXPECT_FALSE(mapped("libfontconfig.so"));
   EXPECT_FALSE(mapped("libfreetype.so"));
 }

@@ -345,8 +345,13 @@ int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
   char (*families)[128] = (char (*)[128])calloc(16, 128);
   if (!families) return 0;
   int nfam = 0;
+  // A face that is not installed but has a metric-compatible stand-in is
+  // reported under the name asked for, as a font-replacement entry is, so
+  // that rules that go with that name still apply to it.
+  const char* reported_as = nullptr;
   if (*name) {
     nfam = stand_in_families(name, families, 16);
+    if (nfam > 0 && !family_installed(name) && !is_generic(name)) reported_as = name;
   } else {
     // No face name: one report per installed face, under its own family.
     nfam = -1;
@@ -360,6 +365,7 @@ int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
       for (int k = 0; k < nfam && !family; ++k)
         if (has_family(e, families[k])) family = families[k];
       if (!family) continue;
+      if (reported_as) family = reported_as;
     }
     if (query->lfCharSet == 0 && !e->ansi) continue;
     FT_Face face = open_face(e);

@@ -134,8 +134,15 @@ char* gen_absolute_dir(const char* value, const char* cwd) {
   return tidy;
 }
 
+// A URL, and a "~" that HOME did not expand, name no local directory:
+// made as folders they would land under the current directory.
+static bool is_local_dir(const char* dir) {
+  return !is_url(dir) && !is_home_form(dir);
+}
+
 // Creates dir and any missing parents.
 static bool make_dirs(const char* dir) {
+  if (!is_local_dir(dir)) return false;
   if (gen_is_directory(dir) == 1) return true;
   char* copy = gen_strdup(dir);
   size_t len = strlen(copy);
@@ -151,17 +158,23 @@ static bool make_dirs(const char* dir) {
   return gen_is_directory(dir) == 1;
 }
 
+static void write_text(const char* text) {
+  plat_write_all(2, text, strlen(text));
+}
+
+// Written piece by piece, without a buffer to outgrow or memory to
+// allocate in a signal handler, so that a directory name of any length
+// arrives whole with its line feed.
 static void write_crash_report(const char* event) {
   if (!g_crash_dir || !make_dirs(g_crash_dir)) return;
-  const char* prog = g_progname ? g_progname : "N/A";
-  char line[2048];
-  int n = snprintf(line, sizeof line,
-                   "Program \"%s\" has %s. RNE logs of this event are in %s\n",
-                   prog, event ? event : "encountered an error", g_crash_dir);
-  if (n < 0) return;
-  if ((size_t)n >= sizeof line) n = (int)sizeof line - 1;
   fflush(stdout);
-  plat_write_all(2, line, (size_t)n);
+  write_text("Program \"");
+  write_text(g_progname ? g_progname : "N/A");
+  write_text("\" has ");
+  write_text(event ? event : "encountered an error");
+  write_text(". RNE logs of this event are in ");
+  write_text(g_crash_dir);
+  write_text("\n");
 }
 
 static void on_crash_signal(int) {

@@ -207,7 +207,7 @@ TEST(WriteConfig, Layout) {
        "a = \" lead\"\nb = \"trail\\t\"\n"},
       {"kv k \"two\\nlines\"\ndone\n", "k = \"two\\nlines\"\n"},
       {"kv \"{}\" \"#\"\nkv = \\\nkv \"\\\"q\" it's\ndone\n",
-       "\"{}\" = \"#\"\n\"=\" = \"\\\\\"\n\"q = it's\n"},
+       "\"{}\" = \"#\"\n\"=\" = \"\\\\\"\n\"\\\"q\" = it's\n"},
       {"kv k v trailing words\ndone\n", "k = v\n"},
       {"kv s\nenter\nenter\nkv k\ndone\n", "s {\n {\n    k\n"},
       {"exit\nkv a\nexit\nkv b\nenter\nexit\ndone\n", "}\na\n}\nb {\n}\n\n"},
@@ -324,29 +324,18 @@ struct random_source {
   }
 };
 
-bool needs_quotes(const std::string& t) {
-  if (t.empty()) return true;
-  auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  return blank(t.front()) || blank(t.back()) ||
-         t.find_first_of("{}#=\\\n") != std::string::npos;
-}
-
 // Any bytes but NUL, often the ones that matter to the format.
 std::string random_text(random_source* rnd) {
   static const char kTricky[] = "{}#=\\\n\r\t \"'\x01\x02\x03\x1a\xff";
-  for (;;) {
-    std::string t;
-    uint32_t len = rnd->next(7);
-    for (uint32_t i = 0; i < len; ++i) {
-      if (rnd->next(3) == 0)
-        t += kTricky[rnd->next(sizeof kTricky - 1)];
-      else
-        t += (char)(1 + rnd->next(255));
-    }
-    // Written bare, a leading double quote would read as a quoted form.
-    if (!t.empty() && t[0] == '"' && !needs_quotes(t)) continue;
-    return t;
+  std::string t;
+  uint32_t len = rnd->next(7);
+  for (uint32_t i = 0; i < len; ++i) {
+    if (rnd->next(3) == 0)
+      t += kTricky[rnd->next(sizeof kTricky - 1)];
+    else
+      t += (char)(1 + rnd->next(255));
   }
+  return t;
 }
 
 // Items and sections in random nesting; appends the commands and the
@@ -389,6 +378,32 @@ TEST(ConfigRoundTrip, WrittenItemsReadBackAsGiven) {
     EXPECT_EQ(0u, r.status);
     EXPECT_EQ(nl(lines + "cfg_done \n"), r.out);
   }
+}
+
+// A key or value that begins with a double quote and needs no quoting
+// otherwise comes back as given; written bare, the reader would take it for
+// a quoted form ("q"x would come back as q).
+TEST(ConfigRoundTrip, LeadingDoubleQuoteIsKept) {
+  temp_dir dir;
+  run_options o;
+  o.stdin_data = "kv a \"\\\"q\\\"x\"\nkv \"\\\"k\" \"\\\"\"\nenter\nkv \"\\\"\"\nexit\ndone\n";
+  run_result w = run_fsutil({"--writecfg", dir.file("c.cfg")}, o);
+  ASSERT_EQ(0u, w.status) << w.err;
+  std::string file;
+  ASSERT_TRUE(read_file(dir.file("c.cfg"), &file));
+  EXPECT_EQ("a = \"\\\"q\\\"x\"\n\"\\\"k\" = \"\\\"\" {\n  \"\\\"\"\n}\n\n", file);
+  run_result r = run_fsutil({"--readcfg", dir.file("c.cfg")});
+  EXPECT_EQ(0u, r.status);
+  EXPECT_EQ(nl("cfg_kv \"a\" \"\\\"q\\\"x\"\n"
+               "cfg_enter \"\\\"k\" \"\\\"\"\n"
+               "cfg_kv \"\\\"\" \n"
+               "cfg_exit \n"
+               "cfg_done \n"),
+            r.out);
+  // A file written bare by an earlier writer reads as it always did.
+  ASSERT_TRUE(write_file(dir.file("old.cfg"), "a = \"q\"x\n"));
+  r = run_fsutil({"--readcfg", dir.file("old.cfg")});
+  EXPECT_EQ(nl("cfg_kv \"a\" \"q\"\ncfg_done \n"), r.out);
 }
 
 }  // namespace

@@ -31,6 +31,46 @@ TEST(Dispatch, NoCommandWordEndsWithMinusOne) {
   }
 }
 
+TEST(Dispatch, HelpAndVersionAreCommandWords) {
+  for (auto args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"stray", "--help", "more"}, {"--uid", "7", "-h"}}) {
+    run_result r = run_fsutil(args);
+    EXPECT_EQ(0u, r.status) << args[0];
+    EXPECT_EQ(0u, r.out.find(nl("usage: xhistory_fsutil COMMAND"))) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("--writecfg FILE"));
+    EXPECT_NE(std::string::npos, r.out.find("--version"));
+    EXPECT_EQ("", r.err);
+  }
+  run_result r = run_fsutil({"--version"});
+  EXPECT_EQ(0u, r.status);
+  EXPECT_EQ(nl("xhistory_fsutil " XH_VERSION "\n"), r.out);
+  EXPECT_EQ("", r.err);
+  // Capitals are no command word, as with the others.
+  r = run_fsutil({"--HELP"});
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ("", r.out + r.err);
+}
+
+TEST(Dispatch, HelpAfterACommandWordIsAnOperand) {
+  temp_dir dir;
+  run_options o;
+  o.cwd = dir.path;
+  ASSERT_TRUE(write_file(dir.file("--help"), "data"));
+  run_result r = run_fsutil({"--remove", "--help"}, o);
+  EXPECT_EQ(0u, r.status);
+  EXPECT_EQ("", r.out + r.err);
+  EXPECT_FALSE(file_exists(dir.file("--help")));
+  // The first command word wins: a copy from a file named --version.
+  ASSERT_TRUE(write_file(dir.file("--version"), "v"));
+  r = run_fsutil({"--copy", "--version", "-h"}, o);
+  EXPECT_EQ(0u, r.status);
+  std::string copied;
+  EXPECT_TRUE(read_file(dir.file("-h"), &copied));
+  EXPECT_EQ("v", copied);
+  EXPECT_NE(std::string::npos, r.out.find("copy_done"));
+  EXPECT_EQ(std::string::npos, r.out.find("usage"));
+}
+
 TEST(Dispatch, OperandChecksNameTheirLines) {
   expect_assertion(run_fsutil({"--readcfg"}), "argc > i + 1", 59);
   expect_assertion(run_fsutil({"--writecfg"}), "argc > i + 1", 59);

@@ -165,6 +165,112 @@ TEST(Fonts, NoFontAtAllGivesEmptyGlyphSets) {
   EXPECT_TRUE("fonts  " + zeros + " " + zeros + "\n" == r.out) << r.out.substr(0, 80);
 }
 
+// A font configuration of the test's own that holds only the DejaVu faces
+// and the generic names that fontconfig gives them, like a fresh Debian
+// machine; extra is added inside it.  Empty when DejaVu is not installed.
+const char kDejaVuDir[] = "/usr/share/fonts/truetype/dejavu";
+
+std::string dejavu_only_config(const temp_dir& dir, const std::string& extra = "") {
+  if (!is_dir(kDejaVuDir)) return "";
+  std::string conf = dir.file("fonts.conf");
+  bool ok = write_file(
+      conf,
+      "<?xml version=\"1.0\"?>\n<fontconfig>\n"
+      "  <dir>" + std::string(kDejaVuDir) + "</dir>\n"
+      "  <cachedir>" + dir.file("fc-cache") + "</cachedir>\n"
+      "  <alias><family>monospace</family><prefer><family>DejaVu Sans Mono</family></prefer></alias>\n"
+      "  <alias><family>sans-serif</family><prefer><family>DejaVu Sans</family></prefer></alias>\n"
+      "  <alias><family>serif</family><prefer><family>DejaVu Serif</family></prefer></alias>\n" +
+      extra + "</fontconfig>\n");
+  return ok ? conf : "";
+}
+
+// The glyph set of one slot of a fonts line run under the configuration.
+std::string slot_set(const std::string& conf, const std::string& option,
+                     const std::string& description) {
+  run_options o;
+  o.env = {{"FONTCONFIG_FILE", conf}};
+  run_result r = run_fsutil({"--fonts", option, description}, o);
+  EXPECT_EQ(0u, r.status);
+  size_t a = r.out.find("  "), b = r.out.find(' ', a + 2), e = r.out.find('\n');
+  if (r.out.compare(0, 7, "fonts  ") != 0 || b == std::string::npos || e == std::string::npos)
+    return "";
+  return option == "--mono" ? r.out.substr(a + 2, b - a - 2) : r.out.substr(b + 1, e - b - 1);
+}
+
+// Where none of a face list's faces is installed, the system's generic face
+// of the list's kind stands in at the size asked for: the kind of the alias
+// named, else that of the slot.
+TEST(Fonts, FaceListsFallBackToTheGenericFaceOfTheirKind) {
+  if (on_win32()) {
+    // No Windows face is called "monospace": a list of missing faces gives
+    // the default, as before.
+    fonts_line def = run_fonts({});
+    fonts_line l = run_fonts({"--mono", "No Such Face:17"});
+    ASSERT_TRUE(l.ok);
+    EXPECT_TRUE(def.mono == l.mono);
+    return;
+  }
+  temp_dir dir;
+  std::string conf = dejavu_only_config(dir);
+  if (conf.empty()) GTEST_SKIP() << "DejaVu is not installed";
+  struct fallback_case {
+    const char* option;
+    const char* description;
+    const char* generic;  // the description it must equal
+    int32_t height;
+  } cases[] = {
+      {"--mono", "[MONOSPACE]:20", "monospace:20", 20},
+      {"--sans", "[SERIF]:18", "serif:18", 18},
+      {"--sans", "[SANS]:11", "sans-serif:11", 11},
+      {"--mono", "[SANS]:16", "sans-serif:16", 16},  // the alias decides
+      {"--sans", " No Such Face , Nor This:17", "sans-serif:17", 17},
+      {"--mono", "No Such Face:17", "monospace:17", 17},
+      {"--mono", "[SERIF],[MONOSPACE]:15", "serif:15", 15},  // the first alias
+  };
+  for (const fallback_case& c : cases) {
+    SCOPED_TRACE(std::string(c.option) + " " + c.description);
+    std::string got = slot_set(conf, c.option, c.description);
+    glyph_set s = read_set(got);
+    ASSERT_TRUE(s.consistent);
+    // The size asked for, within the rounding of a cell height to an em;
+    // not the slot's default of 13 or 14.
+    EXPECT_NEAR(c.height, s.ascent + s.descent, 1);
+    EXPECT_GT(s.widths, 100);
+    EXPECT_TRUE(got == slot_set(conf, c.option, c.generic));
+    EXPECT_FALSE(got == slot_set(conf, c.option, c.option == std::string("--mono")
+                                                     ? "monospace:13"
+                                                     : "sans-serif:14"));
+  }
+  // Without a size there is still no font: the slot's default.
+  EXPECT_TRUE(slot_set(conf, "--mono", "[MONOSPACE]") ==
+              slot_set(conf, "--mono", "monospace:13"));
+}
+
+// A face that is not installed but has a metric-compatible stand-in keeps
+// the rules of the name asked for: Courier New is drawn without smoothing
+// whichever face stands in for it.
+TEST(Fonts, StandInFacesKeepTheRulesOfTheNameAskedFor) {
+  if (on_win32()) GTEST_SKIP() << "stand-in faces are fontconfig's";
+  temp_dir dir;
+  std::string conf = dejavu_only_config(
+      dir,
+      "  <alias binding=\"same\"><family>Courier New</family>"
+      "<accept><family>DejaVu Sans Mono</family></accept></alias>\n");
+  if (conf.empty()) GTEST_SKIP() << "DejaVu is not installed";
+  std::string courier = slot_set(conf, "--mono", "Courier New:13");
+  glyph_set s = read_set(courier);
+  ASSERT_TRUE(s.consistent);
+  EXPECT_EQ(13, s.ascent + s.descent);
+  EXPECT_FALSE(s.greyscale);
+  EXPECT_TRUE(courier == slot_set(conf, "--mono",
+                                  "LOGFONT(13,0,0,0,300,0,0,0,0,0,0,3,1,DejaVu Sans Mono)"));
+  // The stand-in asked for by its own name is smoothed as before.
+  s = read_set(slot_set(conf, "--mono", "DejaVu Sans Mono:13"));
+  ASSERT_TRUE(s.consistent);
+  EXPECT_TRUE(s.greyscale);
+}
+
 void expect_rendered_as_written(const std::string& description, int32_t height,
                                 bool greyscale) {
   SCOPED_TRACE(description);

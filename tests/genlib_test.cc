@@ -161,12 +161,58 @@ TEST(CrashReport, NothingWithoutTheVariable) {
   EXPECT_EQ(std::string::npos, r.err.find("RNE logs"));
 }
 
-TEST(CrashReport, UrlsStayAsTheyAre) {
+// The fault of a run without crash-report handlers: the process ends with
+// it and no report line is written.
+void expect_unreported_crash(const run_result& r) {
+  if (on_win32())
+    EXPECT_EQ(0xC0000005u, r.status);
+  else
+    EXPECT_EQ(11, r.signal);
+  EXPECT_EQ(std::string::npos, r.err.find("RNE logs")) << r.err;
+}
+
+// A URL and a "~" that HOME cannot expand name no local directory: they
+// stay as they are, nothing is made of them under the current directory,
+// and the handlers are not installed.
+TEST(CrashReport, UrlsAndUnexpandedHomeCreateNothing) {
+  struct value_case {
+    const char* value;
+    const char* first_component;
+  } cases[] = {{"http://host/dumps", "http:"}, {"~/dumps", "~"}, {"~", "~"}};
+  for (const value_case& c : cases) {
+    temp_dir dir;
+    run_options o;
+    o.cwd = dir.path;
+    o.env = {{"QXR_RNE_DUMP_PATH", c.value}, {"ASAN_OPTIONS", "handle_segv=0"}};
+    o.unset_env = {"HOME"};
+    EXPECT_EQ(nl(std::string(c.value) + "\n"),
+              probe({"env", "QXR_RNE_DUMP_PATH"}, o).out);
+    expect_unreported_crash(probe({"crash"}, o));
+    EXPECT_FALSE(file_exists(dir.file(c.first_component))) << c.value;
+  }
+  // With HOME set, "~" stands for it.
   temp_dir dir;
   run_options o;
-  o.cwd = dir.path;
-  o.env = {{"QXR_RNE_DUMP_PATH", "http://host/dumps"}};
-  EXPECT_EQ(nl("http://host/dumps\n"), probe({"env", "QXR_RNE_DUMP_PATH"}, o).out);
+  o.env = {{"QXR_RNE_DUMP_PATH", "~/dumps"}, {"HOME", dir.path}};
+  std::string want = dir.path + native_separator() + "dumps";
+  EXPECT_EQ(nl(want + "\n"), probe({"env", "QXR_RNE_DUMP_PATH"}, o).out);
+  EXPECT_TRUE(is_dir(want));
+}
+
+// The report line carries the whole directory name and its line feed,
+// however long the name is.
+TEST(CrashReport, LongDirectoryNameIsReportedWhole) {
+  temp_dir dir;
+  std::string want = dir.path;
+  while (want.size() < 2100) want += native_separator() + std::string(150, 'd');
+  run_options o;
+  o.env = {{"QXR_RNE_DUMP_PATH", want}};
+  run_result r = probe({"crash"}, o);
+  ASSERT_TRUE(is_dir(want)) << "the system cannot make a directory this deep";
+  EXPECT_EQ(1u, r.status);
+  EXPECT_EQ(nl("Program \"fsutil_probe\" has aborted. RNE logs of this event are in " +
+               want + "\n"),
+            r.err);
 }
 
 }  // namespace

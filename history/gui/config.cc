@@ -23,6 +23,9 @@ bool config_needs_quotes(const char* text) {
   size_t len = strlen(text);
   if (len == 0) return true;
   if (is_blank(text[0]) || is_blank(text[len - 1])) return true;
+  // Bare, a leading double quote would read back as the start of a quoted
+  // form and the text would come back changed.
+  if (text[0] == '"') return true;
   return strpbrk(text, kConfigDelimiters) != nullptr;
 }
 

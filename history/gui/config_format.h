@@ -6,7 +6,8 @@
 extern const char kConfigDelimiters[];
 
 // True when text must be written in its quoted form to read back as it
-// is: empty, a blank at either end, or a delimiter inside.
+// is: empty, a blank at either end, a double quote at the start, or a
+// delimiter inside.
 bool config_needs_quotes(const char* text);
 
 #endif  // XHISTORY_HISTORY_GUI_CONFIG_FORMAT_H_

@@ -12,9 +12,18 @@
 
 namespace {
 
+// The faces of a face list at size; where none of them is installed, the
+// system's own generic face of the list's kind at the same size, so that a
+// machine without the preferred faces still gets the size asked for.
+gfont* choose_faces(const char* face_list, int32_t size, const char* slot_generic) {
+  gfont* g = gfont_choose(face_list, size);
+  if (!g) g = gfont_choose(gfont_generic_face(face_list, slot_generic), size);
+  return g;
+}
+
 // A font description: a logical-font text, else a face list, a colon and a
 // size.  The colon of a face list is overwritten in place.
-gfont* resolve_description(char* text) {
+gfont* resolve_description(char* text, const char* slot_generic) {
   gfont* g = gfont_from_text(text);
   if (g) return g;
   char* colon = strchr(text, ':');
@@ -23,15 +32,7 @@ gfont* resolve_description(char* text) {
   if (size > INT32_MAX) size = INT32_MAX;
   if (size < INT32_MIN) size = INT32_MIN;
   *colon = 0;
-  return gfont_choose(text, (int32_t)size);
-}
-
-// The preferred faces at the default size; then the system's own generic
-// face of that kind, for machines that have none of the preferred faces.
-gfont* default_font(const char* alias, const char* generic, int32_t size) {
-  gfont* g = gfont_choose(alias, size);
-  if (!g) g = gfont_choose(generic, size);
-  return g;
+  return choose_faces(text, (int32_t)size, slot_generic);
 }
 
 }  // namespace
@@ -57,16 +58,20 @@ int fonts_command(char** args, int count) {
   gfont* sans = nullptr;
   for (int i = 0; i < count; ++i) {
     gfont** slot = nullptr;
-    if (gen_strcasecmp(args[i], "--mono") == 0)
+    const char* generic = nullptr;
+    if (gen_strcasecmp(args[i], "--mono") == 0) {
       slot = &mono;
-    else if (gen_strcasecmp(args[i], "--sans") == 0)
+      generic = GFONT_GENERIC_MONOSPACE;
+    } else if (gen_strcasecmp(args[i], "--sans") == 0) {
       slot = &sans;
+      generic = GFONT_GENERIC_SANS;
+    }
     if (!slot || i + 1 >= count) continue;
     gfont_free(*slot);
-    *slot = resolve_description(args[++i]);
+    *slot = resolve_description(args[++i], generic);
   }
-  if (!mono) mono = default_font("[MONOSPACE]", "monospace", 13);
-  if (!sans) sans = default_font("[SANS]", "sans-serif", 14);
+  if (!mono) mono = choose_faces("[MONOSPACE]", 13, GFONT_GENERIC_MONOSPACE);
+  if (!sans) sans = choose_faces("[SANS]", 14, GFONT_GENERIC_SANS);
   // A slot that finds no font at all still carries a glyph set, an empty
   // one, so that the line always has its two fields.
   if (!mono) mono = gfont_new_empty();

@@ -78,9 +78,41 @@ static int run_sort(const sort_kind& kind, int argc, char** argv, int i) {
   return !ok;
 }
 
+static const char kUsage[] =
+    "usage: xhistory_fsutil COMMAND [OPERAND...] [--uid N]\n"
+    "\n"
+    "The file-system helper of the history viewer: one command per run.\n"
+    "\n"
+    "  --copy SRC DST                        copy a file, reporting progress\n"
+    "  --remove PATH                         delete one file, even a write-protected one\n"
+    "  --readcfg FILE                        report a configuration file as lines\n"
+    "  --writecfg FILE                       write a configuration file from the\n"
+    "                                        kv/enter/exit/done commands on standard input\n"
+    "  --sort IN WORK INDEX COLUMN COUNT     sort 80-byte call-browser records\n"
+    "  --statessort IN WORK INDEX KEY COUNT  sort 128-byte state records\n"
+    "  --gurusort IN WORK INDEX KEY COUNT    sort 164-byte guru records\n"
+    "  --fonts [--mono DESC] [--sans DESC]   measure a monospaced and a sans-serif font\n"
+    "  --help, -h                            show this summary\n"
+    "  --version                             show the program name and version\n"
+    "\n"
+    "--uid N anywhere on the line puts N after the tag of every tagged line.\n"
+    "Without a command word the exit status is -1 and nothing is written.\n";
+
+// Words for people rather than for the viewer: plain text on standard
+// output, status 0.
+static int print_text(const char* text) {
+  fputs(text, stdout);
+  fflush(stdout);
+  return 0;
+}
+
 static int dispatch(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* w = argv[i];
+    if (gen_strcmp(w, "--help") == 0 || gen_strcmp(w, "-h") == 0)
+      return print_text(kUsage);
+    if (gen_strcmp(w, "--version") == 0)
+      return print_text("xhistory_fsutil " XH_VERSION "\n");
     if (gen_strcmp(w, "--readcfg") == 0 || gen_strcmp(w, "--writecfg") == 0) {
       ASSERT(argc > i + 1, "argc > i + 1", kModule, 59, 0);
       bool writing = w[2] == 'w';

@@ -75,6 +75,16 @@ void gfont_prepare_tables();
 int gfont_parse_face_list(const char* face_list,
                           char (*names)[GFONT_NAME_CHARS + 1]);
 
+// The system's generic faces: on machines without any preferred face
+// they stand in at the size asked for.  No Windows face bears these names.
+#define GFONT_GENERIC_MONOSPACE "monospace"
+#define GFONT_GENERIC_SANS "sans-serif"
+#define GFONT_GENERIC_SERIF "serif"
+
+// The generic face of face_list's kind: that of the first alias it names,
+// or slot_generic for a list of plain face names.
+const char* gfont_generic_face(const char* face_list, const char* slot_generic);
+
 // The cost of a candidate at place of the name list for the wanted size.
 // Scalable candidates get their logical font sized on the way.
 int32_t gfont_score(gfont_spec* candidate, int place, int32_t size);

@@ -23,12 +23,13 @@ struct alias_table {
   const char* alias;
   const char* const* faces;
   int count;
+  const char* generic;  // the system's own face of the same kind
 };
 
 const alias_table g_aliases[] = {
-    {"[MONOSPACE]", g_mono_faces, 7},
-    {"[SANS]", g_sans_faces, 6},
-    {"[SERIF]", g_serif_faces, 4},
+    {"[MONOSPACE]", g_mono_faces, 7, GFONT_GENERIC_MONOSPACE},
+    {"[SANS]", g_sans_faces, 6, GFONT_GENERIC_SANS},
+    {"[SERIF]", g_serif_faces, 4, GFONT_GENERIC_SERIF},
 };
 
 const uint8_t kNoSmoothing = 3;
@@ -148,24 +149,48 @@ void gfont_prepare_tables() {
   }
 }
 
+namespace {
+
+// The next item of a face list at *p, blanks cut from both ends and kept
+// to GFONT_NAME_CHARS characters, in name.  False at the end of the list.
+// An item of blanks only gives an empty name.
+bool next_face_item(const char** p, char (&name)[GFONT_NAME_CHARS + 1]) {
+  if (!**p) return false;
+  while (**p == ' ') ++*p;
+  const char* start = *p;
+  while (**p && **p != ',') ++*p;
+  size_t len = (size_t)(*p - start);
+  if (len > (size_t)GFONT_NAME_CHARS) len = GFONT_NAME_CHARS;
+  while (len > 0 && start[len - 1] == ' ') --len;
+  if (**p == ',') ++*p;
+  copy_name(name, sizeof name, start, len);
+  return true;
+}
+
+const alias_table* find_alias(const char* name) {
+  for (const alias_table& a : g_aliases)
+    if (strcmp(name, a.alias) == 0) return &a;
+  return nullptr;
+}
+
+}  // namespace
+
+const char* gfont_generic_face(const char* face_list, const char* slot_generic) {
+  const char* p = face_list ? face_list : "";
+  char name[GFONT_NAME_CHARS + 1];
+  while (next_face_item(&p, name))
+    if (const alias_table* alias = find_alias(name)) return alias->generic;
+  return slot_generic;
+}
+
 int gfont_parse_face_list(const char* face_list,
                           char (*names)[GFONT_NAME_CHARS + 1]) {
   int n = 0;
   const char* p = face_list ? face_list : "";
-  while (*p && n < GFONT_MAX_NAMES) {
-    while (*p == ' ') ++p;
-    const char* start = p;
-    while (*p && *p != ',') ++p;
-    size_t len = (size_t)(p - start);
-    if (len > (size_t)GFONT_NAME_CHARS) len = GFONT_NAME_CHARS;
-    while (len > 0 && start[len - 1] == ' ') --len;
-    if (*p == ',') ++p;
-    if (len == 0) continue;
-    char name[GFONT_NAME_CHARS + 1];
-    copy_name(name, sizeof name, start, len);
-    const alias_table* alias = nullptr;
-    for (const alias_table& a : g_aliases)
-      if (strcmp(name, a.alias) == 0) alias = &a;
+  char name[GFONT_NAME_CHARS + 1];
+  while (n < GFONT_MAX_NAMES && next_face_item(&p, name)) {
+    if (!name[0]) continue;
+    const alias_table* alias = find_alias(name);
     if (!alias) {
       memcpy(names[n++], name, sizeof name);
       continue;

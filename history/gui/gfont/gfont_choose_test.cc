@@ -230,6 +230,59 @@ TEST(Scoring, PlacesSizesRasterAndAspect) {
   EXPECT_EQ(300, lf.lfWeight);
 }
 
+// The score as single-precision arithmetic rounds it: each step stored in
+// a float, so that no wider intermediate survives on any build.
+int32_t float_score(int32_t cost, int32_t w, int32_t h) {
+  volatile float aspect = (float)w / (float)h;
+  volatile float term = 10.0f * aspect;
+  volatile float total = (float)cost + term;
+  return (int32_t)total;
+}
+
+// The aspect's share is rounded to a float before the sum is: 10 x 0.7f is
+// 6.99999988, which rounds to 7, so a scalable face of aspect 7/10 at place
+// 0 costs 4 + 7 = 11.  Kept wider, the sum is 10.99999988 and truncates to
+// 10, and a different face can win.
+TEST(Scoring, AspectTermIsRoundedToSinglePrecision) {
+  struct aspect_case {
+    int32_t width, height;
+    int32_t scalable, raster;  // scores at place 0 and the exact size
+  } cases[] = {{7, 10, 11, 7}, {9, 10, 13, 9}, {13, 10, 17, 13}, {14, 10, 18, 14}};
+  for (const aspect_case& k : cases) {
+    g_machine = {{"S", k.height, k.width, 2, 4, 0}, {"R", k.height, k.width, 1, 1, 0}};
+    gfont_spec query;
+    memset(&query, 0, sizeof query);
+    query.size = k.height;
+    std::vector<gfont_spec> out(2);
+    ASSERT_EQ(2, fake_enumerate(&query, 0, out.data(), 2));
+    EXPECT_EQ(k.scalable, gfont_score(&out[0], 0, k.height)) << k.width << "/" << k.height;
+    EXPECT_EQ(k.raster, gfont_score(&out[1], 0, k.height)) << k.width << "/" << k.height;
+    gfont_release_candidates(out.data(), 2);
+  }
+  // Every ratio of a width below 40 and a height below 60, against the
+  // step-by-step float result.
+  std::string wrong;
+  for (int32_t h = 1; h < 60; ++h) {
+    for (int32_t w = 1; w < 40; ++w) {
+      g_machine = {{"S", h, w, 2, 4, 0}};
+      gfont_spec query;
+      memset(&query, 0, sizeof query);
+      query.size = h;
+      gfont_spec c;
+      ASSERT_EQ(1, fake_enumerate(&query, 0, &c, 1));
+      for (int place : {0, 3}) {
+        int32_t got = gfont_score(&c, place, h);
+        int32_t want = float_score(2 * place + 4, w, h);
+        if (got != want)
+          wrong += " " + std::to_string(w) + "/" + std::to_string(h) + "@" +
+                   std::to_string(place) + "=" + std::to_string(got);
+      }
+      gfont_release_candidates(&c, 1);
+    }
+  }
+  EXPECT_EQ("", wrong);
+}
+
 TEST(Choice, LowestScoreWinsAndTiesKeepTheEarlier) {
   // Scalable at place 0 costs 4 + 10 x 0.6 = 10; raster at place 1 of the
   // exact size costs 2 + 10 x 0.8 = 10: the earlier stays.

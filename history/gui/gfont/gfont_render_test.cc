@@ -79,10 +79,11 @@ TEST(Machine, EnumeratesInstalledFaces) {
   EXPECT_EQ(15, styles);  // regular, italic, bold, bold italic
   gfont_release_candidates(v.data(), (int)v.size());
   // A family that is not installed is stood in for by the installed ones
-  // that are metric-compatible with it.
+  // that are metric-compatible with it, under the name asked for.
   v = enumerate("Bitstream Vera Sans Mono");
   ASSERT_FALSE(v.empty());
-  EXPECT_STREQ("DejaVu Sans Mono", v[0].name);
+  EXPECT_STREQ("Bitstream Vera Sans Mono", v[0].name);
+  EXPECT_NEAR(1233.0 / 2384.0, v[0].aspect, 0.02);  // the stand-in's shape
   gfont_release_candidates(v.data(), (int)v.size());
   v = enumerate("DejaVu Sans");
   for (gfont_spec& c : v) EXPECT_EQ(0, c.fixed_pitch);

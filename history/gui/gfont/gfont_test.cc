@@ -297,6 +297,56 @@ TEST(FitCell, MonospacedFontLosesItsSpareLeftColumn) {
   gfont_free(g);
 }
 
+// A set as the viewer has it: rendered, trimmed, written and read back, so
+// that codes 9, 10 and 13 are empty (width 0) while codes 1 to 8 carry the
+// default character.  The monospace test passes over the empty codes; were
+// it to stop at the first one it would judge the font by the default
+// character alone.
+gfont* received_set(raw_set* raw) {
+  gfont* trimmed = gfont_trim(raw->g, '?');
+  size_t len = 0;
+  uint8_t* bytes = gfont_serialize(trimmed, &len);
+  gfont_free(trimmed);
+  gfont* g = gfont_deserialize(bytes, len);
+  gen_free(bytes);
+  return g;
+}
+
+TEST(FitCell, MonospaceTestPassesOverEmptyCodes) {
+  // Proportional: the default character is as wide as the widest glyph and
+  // one column narrower in ink, but "i" is narrow.  Ink spans rows 1 to 4,
+  // so the cell is tight already and nothing may move.
+  raw_set prop;
+  prop.draw('?', {"", ".#####", ".#...#", "....#.", "...#.."}, 6);
+  prop.draw('i', {"", ".#", ".#", ".#", ".#"}, 3);
+  gfont* g = received_set(&prop);
+  ASSERT_NE(nullptr, g);
+  ASSERT_EQ(0, g->glyphs[9].width);
+  ASSERT_EQ(1, g->glyphs[1].pad_left);
+  gfont_fit_cell(g);
+  EXPECT_EQ(3, g->ascent);
+  EXPECT_EQ(2, g->descent);
+  EXPECT_EQ(1, g->glyphs[(int)'?'].pad_left);
+  EXPECT_EQ(1, g->glyphs[(int)'i'].pad_left);
+  EXPECT_EQ(1, g->glyphs[(int)'i'].pad_right);
+  gfont_free(g);
+
+  // Monospaced: every glyph 6 wide; the default character fills its
+  // advance, but the letters after code 13 leave one spare column on the
+  // left, which fitting moves to the right.
+  raw_set mono;
+  mono.draw('?', {"", "######", "#....#", "....#.", "...#.."}, 6);
+  for (int c = 33; c <= 126; ++c)
+    if (c != '?') mono.draw(c, {"", ".#####", ".#...#", ".#...#", ".#####"}, 6);
+  g = received_set(&mono);
+  ASSERT_NE(nullptr, g);
+  gfont_fit_cell(g);
+  EXPECT_EQ(0, g->glyphs[(int)'A'].pad_left);
+  EXPECT_EQ(1, g->glyphs[(int)'A'].pad_right);
+  EXPECT_EQ(0, g->glyphs[(int)'?'].pad_left);
+  gfont_free(g);
+}
+
 TEST(TextPass, DrawsBlendsAndClips) {
   gfont* g = made_set(2, 0);
   put_glyph(g, 'x', {"##", "#."}, 1, 3);

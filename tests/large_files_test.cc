@@ -1,5 +1,5 @@
-// Heavy cases, opt-in with XH_SLOW_TESTS=1: inputs past 4 GiB and lines of
-// many megabytes.
+// Heavy cases, opt-in with XH_SLOW_TESTS=1: inputs past 4 GiB (sorted by
+// the default, fast engine) and lines of many megabytes.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>

@@ -1,4 +1,7 @@
-// --sort, --statessort and --gurusort as the viewer runs them.
+// --sort, --statessort and --gurusort as the viewer runs them, with the
+// engine it gets by default, the fast one; sort_engines_test holds the
+// windowed engine to the same files and lines, and a case that names
+// XH_SORT_ENGINE runs both.
 #include <gtest/gtest.h>
 
 #include <string>

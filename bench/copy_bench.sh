@@ -1,29 +1,36 @@
 #!/usr/bin/env bash
-# Copies a 1 GiB file with --copy and with cp, page cache warm, and prints
-# the best time of each and their ratio.  Then reads a generated 50 MB
-# configuration with --readcfg and prints its time and peak memory.
+# Copies a 1 GiB file with --copy and with cp, page cache warm, alternately,
+# and prints the median time of each and their ratio.  Then reads a
+# generated 50 MB configuration with --readcfg and prints its time and peak
+# memory.
 #
-#   bench/copy_bench.sh [path/to/xhistory_fsutil] [runs]
+#   bench/copy_bench.sh [path/to/xhistory_fsutil] [runs] [other builds...]
 #
-# Everything happens in a fresh directory under ${TMPDIR:-/tmp}; with
-# TMPDIR=/dev/shm no disk write-back takes part.
+# Other builds of the program (say, one from before a change) take part in
+# the same rounds, so that their medians compare directly.  With
+# XH_BENCH_READCFG=0 only the copy is timed.  Everything
+# happens in a fresh directory under ${TMPDIR:-/tmp}; with TMPDIR=/dev/shm
+# no disk write-back takes part.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 prog=${1:-$here/build/native/xhistory_fsutil}
 runs=${2:-5}
-[ -x "$prog" ] || { echo "no program at $prog" >&2; exit 2; }
+progs=("$prog")
+if [ $# -gt 2 ]; then progs+=("${@:3}"); fi
+for p in "${progs[@]}"; do
+  [ -x "$p" ] || { echo "no program at $p" >&2; exit 2; }
+done
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/xh_bench.XXXXXX")
 trap 'rm -rf "$dir"' EXIT
 
 smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b < a ? b : a) }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 # Random bytes, so that no layer can shortcut zeros.
 head -c 1073741824 /dev/urandom >"$dir/src"
 cat "$dir/src" >/dev/null
 
-best_ours=1e9
-best_cp=1e9
 # Wall time, and CPU time (user + system), which a busy machine disturbs
 # less.
 # timed OUT COMMAND...: standard output to OUT; prints "wall cpu".
@@ -33,32 +40,45 @@ timed() {
   /usr/bin/time -f "%e %U %S" -o "$dir/usage" "$@" >"$out"
   awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$dir/usage"
 }
-best_ours_cpu=1e9
-best_cp_cpu=1e9
+
+# Contender 0 is cp, then each program.  Every round runs all of them, in
+# an order that rotates from round to round, so that neither always pays
+# for another's write-back; each copy goes to a fresh name.
+n=$((${#progs[@]} + 1))
+label() { if [ "$1" = 0 ]; then echo cp; else echo "--copy (${progs[$1 - 1]})"; fi; }
+: >"$dir/times"
 for ((i = 0; i < runs; ++i)); do
-  rm -f "$dir/a" "$dir/b"
-  sync
-  # Alternate the order, so that neither copy always pays for the other's
-  # write-back.
-  if ((i % 2 == 0)); then
-    read -r ours ours_cpu < <(timed "$dir/lines" "$prog" --copy "$dir/src" "$dir/a")
-    read -r theirs theirs_cpu < <(timed /dev/null cp "$dir/src" "$dir/b")
-  else
-    read -r theirs theirs_cpu < <(timed /dev/null cp "$dir/src" "$dir/b")
-    read -r ours ours_cpu < <(timed "$dir/lines" "$prog" --copy "$dir/src" "$dir/a")
-  fi
-  echo "run $i: --copy ${ours}s (cpu ${ours_cpu}s)  cp ${theirs}s (cpu ${theirs_cpu}s)"
-  best_ours=$(smaller "$best_ours" "$ours")
-  best_cp=$(smaller "$best_cp" "$theirs")
-  best_ours_cpu=$(smaller "$best_ours_cpu" "$ours_cpu")
-  best_cp_cpu=$(smaller "$best_cp_cpu" "$theirs_cpu")
+  line="run $i:"
+  for ((k = 0; k < n; ++k)); do
+    c=$(((i + k) % n))
+    rm -f "$dir/dst"
+    sync
+    if [ "$c" = 0 ]; then
+      read -r wall cpu < <(timed /dev/null cp "$dir/src" "$dir/dst")
+    else
+      read -r wall cpu < <(timed "$dir/lines" "${progs[$c - 1]}" --copy "$dir/src" "$dir/dst")
+      cmp "$dir/src" "$dir/dst"
+      [ "$(grep -c '^copy_pct ' "$dir/lines")" = 100 ] && tail -1 "$dir/lines" | grep -qx 'copy_done '
+    fi
+    echo "$c $wall $cpu" >>"$dir/times"
+    line="$line  $(label $c) ${wall}s (cpu ${cpu}s)"
+  done
+  echo "$line"
 done
-cmp "$dir/src" "$dir/a"
-[ "$(grep -c '^copy_pct ' "$dir/lines")" = 100 ] && tail -1 "$dir/lines" | grep -qx 'copy_done '
-awk -v o="$best_ours" -v c="$best_cp" -v oc="$best_ours_cpu" -v cc="$best_cp_cpu" 'BEGIN {
-  printf "copy 1 GiB, best of runs: --copy %.2fs, cp %.2fs, ratio --copy/cp %.2f\n", o, c, o / c
-  printf "cpu time, best of runs: --copy %.2fs, cp %.2fs, ratio %.2f\n", oc, cc, oc / cc }'
-rm -f "$dir/src" "$dir/a" "$dir/b"
+rm -f "$dir/dst"
+cp_wall=$(awk '$1 == 0 { print $2 }' "$dir/times" | median)
+cp_cpu=$(awk '$1 == 0 { print $3 }' "$dir/times" | median)
+echo "copy of 1 GiB in ${TMPDIR:-/tmp}, medians of $runs alternated runs:"
+printf '  %-60s wall %6.2fs  cpu %6.2fs\n' cp "$cp_wall" "$cp_cpu"
+for ((c = 1; c < n; ++c)); do
+  w=$(awk -v c=$c '$1 == c { print $2 }' "$dir/times" | median)
+  u=$(awk -v c=$c '$1 == c { print $3 }' "$dir/times" | median)
+  awk -v l="$(label $c)" -v w="$w" -v u="$u" -v cw="$cp_wall" -v cu="$cp_cpu" 'BEGIN {
+    printf "  %-60s wall %6.2fs  cpu %6.2fs  ratio to cp: wall %.2f, cpu %.2f\n", l, w, u, w / cw, u / cu }'
+done
+echo "goal: ratio of wall times at most 1.0"
+rm -f "$dir/src"
+[ "${XH_BENCH_READCFG:-1}" = 0 ] && exit 0
 
 # About 50 MB of configuration: sections of items with bare and quoted
 # values, comments and nesting.

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int k = 0; k < n; ++k)
       if (memchr(names[k], 0, GFONT_NAME_CHARS + 1) == nullptr) abort();
 
-    LOGFONTA lf;
+    plat_logfont lf;
     bool parsed = gfont_parse_logfont(s, &lf);
     // Rendering is what the real command does with a description; it is
     // slow, so only short texts that parsed go that far.

@@ -1,5 +1,6 @@
 // POSIX half of the platform layer.
 #include "platform/plat.h"
+#include "platform/plat_sys.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,11 +12,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-const int PLAT_O_RDONLY = O_RDONLY;
-const int PLAT_O_BINARY = 0;
 const bool PLAT_NAMES_FOLD_CASE = false;
 const char PLAT_SEPARATOR = '/';
-const bool PLAT_HAS_DRIVES = false;
 
 // ---- Process start-up --------------------------------------------------
 
@@ -193,36 +191,6 @@ int plat_fseek64(FILE* f, int64_t offset, int origin) {
 
 int64_t plat_ftell64(FILE* f) { return (int64_t)ftello(f); }
 
-int plat_open(const char* path, int flags, int perm) {
-  return open(path, flags, perm);
-}
-
-int plat_creat(const char* path, int perm) {
-  return open(path, O_RDWR | O_CREAT | O_TRUNC, (mode_t)(perm & 0600));
-}
-
-int64_t plat_lseek64(int fd, int64_t offset, int origin) {
-  return (int64_t)lseek(fd, (off_t)offset, origin);
-}
-
-int plat_close(int fd) { return close(fd); }
-
-int64_t plat_read(int fd, void* buf, size_t len) {
-  for (;;) {
-    ssize_t n = read(fd, buf, len);
-    if (n < 0 && errno == EINTR) continue;
-    return (int64_t)n;
-  }
-}
-
-int64_t plat_write(int fd, const void* buf, size_t len) {
-  for (;;) {
-    ssize_t n = write(fd, buf, len);
-    if (n < 0 && errno == EINTR) continue;
-    return (int64_t)n;
-  }
-}
-
 int plat_same_identity(const char* a, const char* b) {
   struct stat sa, sb;
   if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return 0;
@@ -236,3 +204,67 @@ int plat_chmod(const char* path, uint32_t mode) {
 }
 
 int plat_unlink(const char* path) { return unlink(path); }
+
+// ---- Files by descriptor (the defaults of the file-operation table) -----
+
+int plat_sys_open(const char* path, int flags, uint32_t perm) {
+  if ((flags & (PLAT_OPEN_CREATE | PLAT_OPEN_TRUNCATE)) &&
+      !(flags & PLAT_OPEN_WRITE)) {
+    errno = EINVAL;
+    return -1;
+  }
+  int oflags = ((flags & PLAT_OPEN_WRITE) ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+  if (flags & PLAT_OPEN_CREATE) oflags |= O_CREAT;
+  if (flags & PLAT_OPEN_TRUNCATE) oflags |= O_TRUNC;
+  int fd;
+  do {
+    fd = open(path, oflags, (mode_t)(perm & 0777));
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  // Read-only, a directory opens here; Win32 refuses it, and so does this
+  // layer, so that nothing above reads a directory as a file.
+  struct stat st;
+  int err = 0;
+  if (fstat(fd, &st) != 0) err = errno;
+  else if (S_ISDIR(st.st_mode)) err = EISDIR;
+  if (err) {
+    close(fd);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
+int plat_sys_close(int fd) { return close(fd); }
+
+int64_t plat_sys_lseek(int fd, int64_t offset, int origin) {
+  return (int64_t)lseek(fd, (off_t)offset, origin);
+}
+
+int64_t plat_sys_read(int fd, void* buf, size_t len) {
+  for (;;) {
+    ssize_t n = read(fd, buf, len);
+    if (n < 0 && errno == EINTR) continue;
+    return (int64_t)n;
+  }
+}
+
+int64_t plat_sys_write(int fd, const void* buf, size_t len) {
+  for (;;) {
+    ssize_t n = write(fd, buf, len);
+    if (n < 0 && errno == EINTR) continue;
+    return (int64_t)n;
+  }
+}
+
+int64_t plat_sys_copy(int in, int out, size_t len) {
+  // Calls of at most 1 GiB: some C libraries corrupt data in calls of
+  // more than 2 GiB.
+  if (len > ((size_t)1 << 30)) len = (size_t)1 << 30;
+  for (;;) {
+    ssize_t n = copy_file_range(in, /*off_in=*/nullptr, out,
+                                /*off_out=*/nullptr, len, /*flags=*/0);
+    if (n < 0 && errno == EINTR) continue;
+    return (int64_t)n;
+  }
+}

@@ -1,5 +1,6 @@
 // Win32 half of the platform layer.
 #include "platform/plat.h"
+#include "platform/plat_sys.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -15,11 +16,72 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-const int PLAT_O_RDONLY = _O_RDONLY;
-const int PLAT_O_BINARY = _O_BINARY;
 const bool PLAT_NAMES_FOLD_CASE = true;
 const char PLAT_SEPARATOR = '\\';
-const bool PLAT_HAS_DRIVES = true;
+
+// ---- System errors -------------------------------------------------------
+
+// The one place where this half turns a system error code into errno.  The
+// C runtime's own calls (_read, _write, _lseeki64, _close, fopen) set errno
+// themselves, with the same values for the same errors.  Anything not
+// listed is an input/output error, never EINVAL, which the mapped files
+// keep for parameters that this program got wrong.
+int plat_sys_win32_failure(uint32_t error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME:
+      errno = ENOENT;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
+      errno = EACCES;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      errno = ENOSPC;
+      break;
+    case ERROR_INVALID_PARAMETER:
+      errno = EINVAL;
+      break;
+    case ERROR_INVALID_HANDLE:
+      errno = EBADF;
+      break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      errno = EEXIST;
+      break;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      errno = EMFILE;
+      break;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_COMMITMENT_LIMIT:
+      errno = ENOMEM;
+      break;
+    default:
+      errno = EIO;
+      break;
+  }
+  return -1;
+}
+
+int plat_sys_win32_last_failure() {
+  return plat_sys_win32_failure(GetLastError());
+}
+
+// True when path names a directory: the system refuses to open one as a
+// file with access denied, which this layer reports as EISDIR.
+static bool is_directory(const char* path) {
+  DWORD a = GetFileAttributesA(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 // ---- Process start-up --------------------------------------------------
 
@@ -156,7 +218,10 @@ int plat_attr_is_directory(const char* path) {
 
 FILE* plat_fopen(const char* path, const char* mode) {
   FILE* f = fopen(path, mode);
-  if (!f) return nullptr;
+  if (!f) {
+    if (errno == EACCES && is_directory(path)) errno = EISDIR;
+    return nullptr;
+  }
   int fd = _fileno(f);
   if (fd >= 0) {
     intptr_t h = _get_osfhandle(fd);
@@ -171,33 +236,6 @@ int plat_fseek64(FILE* f, int64_t offset, int origin) {
 }
 
 int64_t plat_ftell64(FILE* f) { return _ftelli64(f); }
-
-int plat_open(const char* path, int flags, int perm) {
-  return _open(path, flags, perm);
-}
-
-int plat_creat(const char* path, int perm) {
-  int p = 0;
-  if (perm & 0400) p |= _S_IREAD;
-  if (perm & 0200) p |= _S_IWRITE;
-  return _open(path, _O_RDWR | _O_CREAT | _O_TRUNC, p);
-}
-
-int64_t plat_lseek64(int fd, int64_t offset, int origin) {
-  return _lseeki64(fd, offset, origin);
-}
-
-int plat_close(int fd) { return _close(fd); }
-
-int64_t plat_read(int fd, void* buf, size_t len) {
-  unsigned n = len > 0x40000000 ? 0x40000000u : (unsigned)len;
-  return _read(fd, buf, n);
-}
-
-int64_t plat_write(int fd, const void* buf, size_t len) {
-  unsigned n = len > 0x40000000 ? 0x40000000u : (unsigned)len;
-  return _write(fd, buf, n);
-}
 
 static bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE h = CreateFileA(path, /*dwDesiredAccess=*/0,
@@ -229,9 +267,72 @@ int plat_chmod(const char* path, uint32_t mode) {
 }
 
 int plat_unlink(const char* path) {
-  if (DeleteFileA(path)) return 0;
-  DWORD e = GetLastError();
-  errno = (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? ENOENT
-                                                                    : EACCES;
+  return DeleteFileA(path) ? 0 : plat_sys_win32_last_failure();
+}
+
+// ---- Files by descriptor (the defaults of the file-operation table) -----
+//
+// A descriptor is the C runtime's, over a handle from CreateFileA, so that
+// the stream calls are the runtime's own and positional I/O and mappings
+// reach the handle beneath it.
+
+int plat_sys_open(const char* path, int flags, uint32_t perm) {
+  if ((flags & (PLAT_OPEN_CREATE | PLAT_OPEN_TRUNCATE)) &&
+      !(flags & PLAT_OPEN_WRITE)) {
+    errno = EINVAL;
+    return -1;
+  }
+  static const DWORD kDisposition[] = {OPEN_EXISTING, OPEN_ALWAYS,
+                                       TRUNCATE_EXISTING, CREATE_ALWAYS};
+  int which = ((flags & PLAT_OPEN_CREATE) ? 1 : 0) |
+              ((flags & PLAT_OPEN_TRUNCATE) ? 2 : 0);
+  DWORD access = GENERIC_READ | ((flags & PLAT_OPEN_WRITE) ? GENERIC_WRITE : 0);
+  // Only owner write means anything here: a file created without it gets
+  // the read-only attribute.
+  DWORD attributes = ((flags & PLAT_OPEN_CREATE) && !(perm & 0200))
+                         ? FILE_ATTRIBUTE_READONLY
+                         : FILE_ATTRIBUTE_NORMAL;
+  // No security attributes: the handle is not inherited.
+  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         /*lpSecurityAttributes=*/nullptr, kDisposition[which],
+                         attributes, /*hTemplateFile=*/nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    if (e == ERROR_ACCESS_DENIED && is_directory(path)) {
+      errno = EISDIR;
+      return -1;
+    }
+    return plat_sys_win32_failure(e);
+  }
+  int fd = _open_osfhandle((intptr_t)h, _O_BINARY);
+  if (fd < 0) {
+    int err = errno;
+    CloseHandle(h);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
+int plat_sys_close(int fd) { return _close(fd); }
+
+int64_t plat_sys_lseek(int fd, int64_t offset, int origin) {
+  return _lseeki64(fd, offset, origin);
+}
+
+int64_t plat_sys_read(int fd, void* buf, size_t len) {
+  unsigned n = len > 0x40000000 ? 0x40000000u : (unsigned)len;
+  return _read(fd, buf, n);
+}
+
+int64_t plat_sys_write(int fd, const void* buf, size_t len) {
+  unsigned n = len > 0x40000000 ? 0x40000000u : (unsigned)len;
+  return _write(fd, buf, n);
+}
+
+// The kernel offers no copy between two open files; plat_copy reads and
+// writes.
+int64_t plat_sys_copy(int, int, size_t) {
+  errno = ENOSYS;
   return -1;
 }

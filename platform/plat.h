@@ -2,9 +2,11 @@
 // on POSIX or on Win32.  Everything above it (the general library and the
 // commands) calls these free functions and contains no #ifdef.
 //
-// Conventions: paths are NUL-terminated byte strings; failures come back as
-// -1, 0 or false with errno set the way the C runtime would set it, and no
-// function here writes a message.
+// Conventions: paths are NUL-terminated byte strings.  Every failure of the
+// layer comes back one way: -1 (or null, or false) with errno set.  Each
+// half turns its system's errors into errno values in one place, so a
+// caller never sees a raw system error code, and no function here writes
+// a message.
 #ifndef XHISTORY_PLATFORM_PLAT_H_
 #define XHISTORY_PLATFORM_PLAT_H_
 
@@ -12,17 +14,10 @@
 #include <stdint.h>
 #include <stdio.h>
 
-// Open flags for plat_open.  PLAT_O_BINARY is 0 where the runtime does not
-// translate line ends.
-extern const int PLAT_O_RDONLY;
-extern const int PLAT_O_BINARY;
-
 // True on a platform whose file names are case-insensitive (Win32).
 extern const bool PLAT_NAMES_FOLD_CASE;
 // The separator that joins a directory and a name.
 extern const char PLAT_SEPARATOR;
-// True where a name such as "C:x" or "\\srv\share" has platform meaning.
-extern const bool PLAT_HAS_DRIVES;
 
 // ---- Process start-up --------------------------------------------------
 
@@ -104,16 +99,52 @@ FILE* plat_fopen(const char* path, const char* mode);
 int plat_fseek64(FILE* f, int64_t offset, int origin);
 int64_t plat_ftell64(FILE* f);
 
-int plat_open(const char* path, int flags, int perm);
-// Creates or truncates path for reading and writing.  Only the owner
-// read/write bits of perm count; without owner write the file is created
-// write-protected.
-int plat_creat(const char* path, int perm);
-int64_t plat_lseek64(int fd, int64_t offset, int origin);
+// ---- Files by descriptor -----------------------------------------------
+//
+// The one way to open a file by name.  The descriptor reads and writes
+// bytes untranslated, is not inherited by child processes, and serves the
+// stream calls below as well as positional I/O (plat_io.h) and mappings
+// (plat_map.h).  These calls, with those of plat_io.h and plat_map.h, go
+// through the table of plat_ops.h, which a test can replace.
+
+enum {
+  PLAT_OPEN_WRITE = 1,     // read and write; without it read-only
+  PLAT_OPEN_CREATE = 2,    // create a missing file (needs PLAT_OPEN_WRITE)
+  PLAT_OPEN_TRUNCATE = 4,  // empty an existing file (needs PLAT_OPEN_WRITE)
+};
+
+// Opens path; a descriptor, or -1.  perm counts only for a file that the
+// call creates, and only its owner read/write bits: without owner write
+// the new file is write-protected.  Files are shared for reading and
+// writing with other openers.  A directory is refused with EISDIR on
+// every platform.
+int plat_open(const char* path, int flags, uint32_t perm);
 int plat_close(int fd);
-// read/write that never report a short count for an interruption.
+int64_t plat_lseek64(int fd, int64_t offset, int origin);
+// One read or write at the current position; a short count only at the
+// end of the file (or of what a pipe holds), never for an interruption.
 int64_t plat_read(int fd, void* buf, size_t len);
 int64_t plat_write(int fd, const void* buf, size_t len);
+
+// Flags of plat_copy.
+enum {
+  // In: copy through the caller's buffer, not inside the kernel.  Out: set
+  // once the kernel has declined this pair of files.
+  PLAT_COPY_USER_SPACE = 1,
+  // Out, after -1: the writing side failed (otherwise the reading side).
+  PLAT_COPY_WRITE_FAILED = 2,
+};
+
+// Copies up to len bytes from in to out at their current positions, both
+// of which move on by the count.  Where the kernel can copy between the
+// two files it does (without the bytes passing through this process, or
+// as a reflink or a server-side copy where the file system offers one);
+// otherwise one read of at most len bytes into buf (cap bytes, at least
+// len) is written out whole.  Returns the count, which is below len only
+// at the end of the source, and 0 at its end; or -1 with errno and
+// PLAT_COPY_WRITE_FAILED telling which side failed.  *flags carries what
+// was learnt from one call to the next of one copy; start it at 0.
+int64_t plat_copy(int in, int out, void* buf, size_t len, uint32_t* flags);
 
 // 1 when both names reach one existing file by identity (device and inode
 // on POSIX, volume serial and file index on Win32), 0 otherwise.

@@ -336,7 +336,7 @@ plat_screen* plat_screen_get() {
 
 void plat_screen_release(plat_screen* screen) { free(screen); }
 
-int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
+int plat_font_enumerate(plat_screen*, const plat_logfont* query,
                         plat_font_enum_fn fn, void* context) {
   load_faces();
   char name[sizeof query->lfFaceName + 1];
@@ -370,7 +370,7 @@ int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
     if (query->lfCharSet == 0 && !e->ansi) continue;
     FT_Face face = open_face(e);
     if (!face) continue;
-    LOGFONTA lf;
+    plat_logfont lf;
     memset(&lf, 0, sizeof lf);
     plat_text_metrics tm;
     memset(&tm, 0, sizeof tm);
@@ -427,7 +427,7 @@ int plat_font_enumerate(plat_screen*, const LOGFONTA* query,
   return go_on;
 }
 
-plat_hfont* plat_font_create(const LOGFONTA* logfont) {
+plat_hfont* plat_font_create(const plat_logfont* logfont) {
   if (!libraries_ready()) return nullptr;
   load_faces();
   char name[sizeof logfont->lfFaceName + 1];

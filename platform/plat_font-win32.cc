@@ -1,8 +1,20 @@
 // Font services through the Windows GDI.
 #include "platform/plat_font.h"
 
+#include <windows.h>
+
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
+
+// The catalogue's record is GDI's, byte for byte.
+static_assert(sizeof(plat_logfont) == sizeof(LOGFONTA), "same size");
+static_assert(offsetof(plat_logfont, lfWeight) == offsetof(LOGFONTA, lfWeight) &&
+                  offsetof(plat_logfont, lfItalic) == offsetof(LOGFONTA, lfItalic) &&
+                  offsetof(plat_logfont, lfPitchAndFamily) ==
+                      offsetof(LOGFONTA, lfPitchAndFamily) &&
+                  offsetof(plat_logfont, lfFaceName) == offsetof(LOGFONTA, lfFaceName),
+              "same layout");
 
 struct plat_screen {
   HDC dc;
@@ -56,23 +68,28 @@ int CALLBACK relay_proc(const LOGFONTA* lf, const TEXTMETRICA* tm,
   enum_relay* r = (enum_relay*)lparam;
   plat_text_metrics m;
   copy_metrics(tm, &m);
-  r->last = r->fn(lf, &m, font_type, r->context);
+  plat_logfont found;
+  memcpy(&found, lf, sizeof found);
+  r->last = r->fn(&found, &m, font_type, r->context);
   return r->last;
 }
 
 }  // namespace
 
-int plat_font_enumerate(plat_screen* screen, const LOGFONTA* query,
+int plat_font_enumerate(plat_screen* screen, const plat_logfont* query,
                         plat_font_enum_fn fn, void* context) {
   enum_relay r = {fn, context, 1};
-  LOGFONTA lf = *query;
+  LOGFONTA lf;
+  memcpy(&lf, query, sizeof lf);
   EnumFontFamiliesExA(screen->dc, &lf, (FONTENUMPROCA)relay_proc,
                       (LPARAM)&r, 0);
   return r.last;
 }
 
-plat_hfont* plat_font_create(const LOGFONTA* logfont) {
-  HFONT f = CreateFontIndirectA(logfont);
+plat_hfont* plat_font_create(const plat_logfont* logfont) {
+  LOGFONTA lf;
+  memcpy(&lf, logfont, sizeof lf);
+  HFONT f = CreateFontIndirectA(&lf);
   if (!f) return nullptr;
   plat_hfont* h = (plat_hfont*)calloc(1, sizeof(plat_hfont));
   if (!h) {

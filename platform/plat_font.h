@@ -12,11 +12,9 @@
 
 #include <stdint.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-// The logical font record, field for field as the Win32 one (60 bytes).
-struct LOGFONTA {
+// The logical font record, field for field as GDI's plat_logfont (60 bytes), so
+// that the catalogue above needs no system header.
+struct plat_logfont {
   int32_t lfHeight;
   int32_t lfWidth;
   int32_t lfEscapement;
@@ -32,9 +30,8 @@ struct LOGFONTA {
   uint8_t lfPitchAndFamily;
   char lfFaceName[32];
 };
-#endif
 
-static_assert(sizeof(LOGFONTA) == 60, "LOGFONTA is 60 bytes");
+static_assert(sizeof(plat_logfont) == 60, "plat_logfont is 60 bytes");
 
 // The text metrics that the font catalogue reads.
 struct plat_text_metrics {
@@ -50,7 +47,7 @@ const uint32_t PLAT_RASTER_FONTTYPE = 1;
 
 // Called once for each enumerated font with its logical font, metrics and
 // type.  Returns nonzero to go on, 0 to stop.
-typedef int (*plat_font_enum_fn)(const LOGFONTA* logfont,
+typedef int (*plat_font_enum_fn)(const plat_logfont* logfont,
                                  const plat_text_metrics* metrics,
                                  uint32_t font_type, void* context);
 
@@ -65,11 +62,11 @@ void plat_screen_release(plat_screen* screen);
 
 // Enumerates the fonts that match query (its face name, when not empty,
 // and its character set), calling fn for each.  Returns fn's last result.
-int plat_font_enumerate(plat_screen* screen, const LOGFONTA* query,
+int plat_font_enumerate(plat_screen* screen, const plat_logfont* query,
                         plat_font_enum_fn fn, void* context);
 
 // Creates the logical font; null on failure.
-plat_hfont* plat_font_create(const LOGFONTA* logfont);
+plat_hfont* plat_font_create(const plat_logfont* logfont);
 void plat_font_delete(plat_hfont* font);
 
 // Selects font into the screen context and reads its metrics.

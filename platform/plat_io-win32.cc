@@ -1,16 +1,31 @@
 // Win32 half of positional I/O: ReadFile and WriteFile with offsets in an
-// OVERLAPPED record on a synchronous handle, SetEndOfFile for growing.
+// OVERLAPPED record on the synchronous handle beneath a descriptor,
+// SetEndOfFile for growing.
 #include "platform/plat_io.h"
 
 #include <windows.h>
 
-namespace {
+#include <errno.h>
+#include <io.h>
 
-HANDLE handle_of(plat_io_handle h) { return (HANDLE)h; }
+#include "platform/plat_sys.h"
+
+namespace {
 
 // ReadFile and WriteFile take a 32-bit count; pieces of 64 MiB keep each
 // call well inside it.
 const size_t kMaxTransfer = (size_t)64 << 20;
+
+// The handle beneath fd; false (errno EBADF) when fd is not open.
+bool handle_of(int fd, HANDLE* h) {
+  intptr_t v = _get_osfhandle(fd);
+  if (v == -1 || v == -2) {
+    errno = EBADF;
+    return false;
+  }
+  *h = (HANDLE)v;
+  return true;
+}
 
 void set_offset(OVERLAPPED* ov, uint64_t offset) {
   ZeroMemory(ov, sizeof *ov);
@@ -20,38 +35,29 @@ void set_offset(OVERLAPPED* ov, uint64_t offset) {
 
 }  // namespace
 
-int plat_io_open(const char* path, int flags, uint32_t /*mode*/,
-                 plat_io_handle* out) {
-  *out = 0;
-  DWORD access = GENERIC_READ | ((flags & PLAT_IO_WRITE) ? GENERIC_WRITE : 0);
-  DWORD disposition = ((flags & PLAT_IO_CREATE) && (flags & PLAT_IO_WRITE))
-                          ? OPEN_ALWAYS
-                          : OPEN_EXISTING;
-  // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
-  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         /*lpSecurityAttributes=*/nullptr, disposition,
-                         FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr);
-  if (h == INVALID_HANDLE_VALUE) return -1;
-  *out = (plat_io_handle)h;
-  return 0;
-}
-
-int plat_io_size(plat_io_handle file, uint64_t* size) {
+int plat_sys_size(int fd, uint64_t* size) {
+  HANDLE h;
+  if (!handle_of(fd, &h)) return -1;
   LARGE_INTEGER li;
-  if (!GetFileSizeEx(handle_of(file), &li)) return -1;
+  if (!GetFileSizeEx(h, &li)) return plat_sys_win32_last_failure();
   *size = (uint64_t)li.QuadPart;
   return 0;
 }
 
-int plat_io_pread(plat_io_handle file, void* buf, size_t len,
-                  uint64_t offset) {
+int plat_sys_pread(int fd, void* buf, size_t len, uint64_t offset) {
+  HANDLE h;
+  if (!handle_of(fd, &h)) return -1;
   char* p = (char*)buf;
   while (len > 0) {
     DWORD part = (DWORD)(len < kMaxTransfer ? len : kMaxTransfer);
     OVERLAPPED ov;
     set_offset(&ov, offset);
     DWORD got = 0;
-    if (!ReadFile(handle_of(file), p, part, &got, &ov) || got == 0) return -1;
+    if (!ReadFile(h, p, part, &got, &ov)) return plat_sys_win32_last_failure();
+    if (got == 0) {
+      errno = EIO;  // the file ended before the bytes asked for
+      return -1;
+    }
     p += got;
     len -= got;
     offset += got;
@@ -59,15 +65,20 @@ int plat_io_pread(plat_io_handle file, void* buf, size_t len,
   return 0;
 }
 
-int plat_io_pwrite(plat_io_handle file, const void* buf, size_t len,
-                   uint64_t offset) {
+int plat_sys_pwrite(int fd, const void* buf, size_t len, uint64_t offset) {
+  HANDLE h;
+  if (!handle_of(fd, &h)) return -1;
   const char* p = (const char*)buf;
   while (len > 0) {
     DWORD part = (DWORD)(len < kMaxTransfer ? len : kMaxTransfer);
     OVERLAPPED ov;
     set_offset(&ov, offset);
     DWORD put = 0;
-    if (!WriteFile(handle_of(file), p, part, &put, &ov) || put == 0) return -1;
+    if (!WriteFile(h, p, part, &put, &ov)) return plat_sys_win32_last_failure();
+    if (put == 0) {
+      errno = EIO;
+      return -1;
+    }
     p += put;
     len -= put;
     offset += put;
@@ -75,18 +86,17 @@ int plat_io_pwrite(plat_io_handle file, const void* buf, size_t len,
   return 0;
 }
 
-int plat_io_grow(plat_io_handle file, uint64_t size) {
-  uint64_t now;
-  if (plat_io_size(file, &now) != 0) return -1;
-  if (now >= size) return 0;
+int plat_sys_grow(int fd, uint64_t size) {
+  HANDLE h;
+  if (!handle_of(fd, &h)) return -1;
+  LARGE_INTEGER now;
+  if (!GetFileSizeEx(h, &now)) return plat_sys_win32_last_failure();
+  if ((uint64_t)now.QuadPart >= size) return 0;
   // Moving the end of file allocates the blocks on NTFS; the new bytes
   // read as zeros.
   LARGE_INTEGER li;
   li.QuadPart = (LONGLONG)size;
-  if (!SetFilePointerEx(handle_of(file), li, nullptr, FILE_BEGIN)) return -1;
-  return SetEndOfFile(handle_of(file)) ? 0 : -1;
-}
-
-int plat_io_close(plat_io_handle file) {
-  return CloseHandle(handle_of(file)) ? 0 : -1;
+  if (!SetFilePointerEx(h, li, nullptr, FILE_BEGIN) || !SetEndOfFile(h))
+    return plat_sys_win32_last_failure();
+  return 0;
 }

@@ -8,8 +8,10 @@
 #include "shared/gen_exit.h"
 #include "shared/gen_string.h"
 
-const int GEN_O_RDONLY = PLAT_O_RDONLY;
-const int GEN_O_BINARY = PLAT_O_BINARY;
+static_assert((int)GEN_O_WRITE == (int)PLAT_OPEN_WRITE &&
+                  (int)GEN_O_CREATE == (int)PLAT_OPEN_CREATE &&
+                  (int)GEN_O_TRUNCATE == (int)PLAT_OPEN_TRUNCATE,
+              "gen_open passes its flags on unchanged");
 
 FILE* gen_fopen(const char* path, const char* mode) {
   if (!path || !mode) return nullptr;
@@ -25,18 +27,27 @@ int gen_fclose(FILE* stream) {
 
 int gen_open(const char* path, int flags, int perm) {
   if (!path) return -1;
-  return plat_open(path, flags, perm);
+  return plat_open(path, flags, (uint32_t)perm);
 }
 
 int gen_creat(const char* path, int perm) {
   if (!path) return -1;
-  return plat_creat(path, perm & 0600);
+  return plat_open(path, GEN_O_WRITE | GEN_O_CREATE | GEN_O_TRUNCATE,
+                   (uint32_t)(perm & 0600));
 }
 
 int gen_close(int fd) { return plat_close(fd); }
 
 int64_t gen_lseek64(int fd, int64_t offset, int origin) {
   return plat_lseek64(fd, offset, origin);
+}
+
+int64_t gen_copy(int in, int out, void* buf, size_t len, uint32_t* state) {
+  return plat_copy(in, out, buf, len, state);
+}
+
+bool gen_copy_write_failed(uint32_t state) {
+  return (state & PLAT_COPY_WRITE_FAILED) != 0;
 }
 
 int gen_fseek64(FILE* stream, int64_t offset, int origin) {
@@ -181,6 +192,10 @@ bool gen_same_fullpath(const char* a, const char* b) {
   gen_free(full[0]);
   gen_free(full[1]);
   return same;
+}
+
+bool gen_same_identity(const char* a, const char* b) {
+  return a && b && plat_same_identity(a, b) == 1;
 }
 
 bool gen_same_file(const char* a, const char* b) {

@@ -34,9 +34,8 @@ run_result run_program(const std::string& exe,
 std::string program_path();
 std::string probe_path();
 
-// The preloadable fault shim beside the test binary, or "" where there is
-// none (Win32, sanitizer builds).
-std::string fault_shim_path();
+// The program with faults (tests/fault/fault_ops.h) beside the test binary.
+std::string fault_program_path();
 
 // Runs xhistory_fsutil with args.
 run_result run_fsutil(const std::vector<std::string>& args,

@@ -27,10 +27,7 @@ std::string program_path() { return self_dir() + "/xhistory_fsutil"; }
 std::string probe_path() { return self_dir() + "/fsutil_probe"; }
 uint32_t status_minus1() { return 255; }
 
-std::string fault_shim_path() {
-  std::string p = self_dir() + "/faultshim.so";
-  return access(p.c_str(), R_OK) == 0 ? p : "";
-}
+std::string fault_program_path() { return self_dir() + "/fsutil_faults"; }
 std::string nl(const std::string& text) { return text; }
 char native_separator() { return '/'; }
 bool on_win32() { return false; }

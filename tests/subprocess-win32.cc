@@ -23,7 +23,7 @@ static std::string self_dir() {
 std::string program_path() { return self_dir() + "\\xhistory_fsutil.exe"; }
 std::string probe_path() { return self_dir() + "\\fsutil_probe.exe"; }
 uint32_t status_minus1() { return 0xFFFFFFFFu; }
-std::string fault_shim_path() { return ""; }
+std::string fault_program_path() { return self_dir() + "\\fsutil_faults.exe"; }
 char native_separator() { return '\\'; }
 bool on_win32() { return true; }
 

@@ -212,7 +212,7 @@ std::string first_difference(const set_entry& a, const set_entry& b) {
 // The row and column of the identity table that a description counts in:
 // the face and the quality of a logical-font text, or the face list.
 void classify(const std::string& desc, std::string* face, std::string* quality) {
-  LOGFONTA lf;
+  plat_logfont lf;
   if (gfont_parse_logfont(desc.c_str(), &lf)) {
     char name[sizeof lf.lfFaceName + 1];
     memcpy(name, lf.lfFaceName, sizeof lf.lfFaceName);

@@ -8,7 +8,6 @@
 #include "history/gui/copy_progress.h"
 #include "history/gui/protocol.h"
 #include "history/gui/util/strutil/strutil.h"
-#include "platform/plat.h"
 #include "shared/gen_alloc.h"
 #include "shared/gen_file.h"
 #include "shared/gen_remove.h"
@@ -43,18 +42,6 @@ static void report_failure(const char* format, const char* path) {
   gen_free(message);
 }
 
-// Writes all of buf, resuming after short writes.  False when a write
-// takes nothing or fails.
-static bool write_all(int fd, const char* buf, int64_t len) {
-  while (len > 0) {
-    int64_t n = plat_write(fd, buf, (size_t)len);
-    if (n <= 0) return false;
-    buf += n;
-    len -= n;
-  }
-  return true;
-}
-
 // A failure after the destination was created: report it and leave no
 // partial file behind for the viewer to mistake for a copy.
 static int abandon(int src, int dst, const char* format, const char* path,
@@ -72,13 +59,13 @@ int copy_file(const char* source, const char* destination) {
   // symbolic link to the source): creating the destination would empty
   // the source before a byte was read, so there is nothing to do.
   if (gen_same_file(source, destination) ||
-      plat_same_identity(source, destination)) {
+      gen_same_identity(source, destination)) {
     emit_line("copy_done", "%s", "");
     return 0;
   }
 
   errno = 0;
-  int src = gen_open(source, GEN_O_RDONLY | GEN_O_BINARY, 0);
+  int src = gen_open(source, GEN_O_RDONLY, 0);
   if (src < 0) {
     report_failure(kReadError, source);
     return -1;
@@ -99,20 +86,24 @@ int copy_file(const char* source, const char* destination) {
 
   int64_t period = copy_report_period(size);
   int64_t reads = 0;
+  uint32_t state = 0;
   for (;;) {
-    int64_t n = plat_read(src, buf, kCopyBufferSize);
+    // One chunk: what a read of a full buffer would give, copied inside
+    // the kernel where it can, so the lines are the same either way.
+    int64_t n = gen_copy(src, dst, buf, kCopyBufferSize, &state);
     if (n == 0) break;
-    if (n < 0)
+    if (n < 0) {
+      if (gen_copy_write_failed(state))
+        return abandon(src, dst, kWriteError, destination, destination, buf);
       return abandon(src, dst, kReadError, source, destination, buf);
-    if (!write_all(dst, buf, n))
-      return abandon(src, dst, kWriteError, destination, destination, buf);
+    }
     if (++reads == period) {
       reads = 0;
       // No percentage of a size measured as nothing, even if the source
-      // has grown since.
-      if (size > 0)
-        emit_line("copy_pct", "%d",
-                  copy_percent(gen_lseek64(src, 0, SEEK_CUR), size));
+      // has grown since, nor of a position that cannot be read.
+      int64_t position = size > 0 ? gen_lseek64(src, 0, SEEK_CUR) : -1;
+      if (position >= 0)
+        emit_line("copy_pct", "%d", copy_percent(position, size));
     }
   }
 

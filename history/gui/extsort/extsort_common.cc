@@ -3,6 +3,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "platform/plat.h"
 #include "platform/plat_io.h"
 #include "shared/gen_alloc.h"
 #include "shared/gen_file.h"
@@ -58,19 +59,18 @@ int extsort_ensure_size(const char* path, uint64_t size) {
   if (gen_access(path, kAccessReadWrite) == 0 &&
       (uint64_t)gen_filesize(path) >= size)
     return 1;
-  plat_io_handle f;
-  if (plat_io_open(path, PLAT_IO_WRITE | PLAT_IO_CREATE, kCreateMode, &f) != 0)
-    return extsort_error("Unable to write to %s\n", path);
+  int f = plat_open(path, PLAT_OPEN_WRITE | PLAT_OPEN_CREATE, kCreateMode);
+  if (f < 0) return extsort_error("Unable to write to %s\n", path);
   // A file that is larger than its size check saw is not shortened; it
   // fails as a file that cannot be given its size.  A new file of 0 bytes
   // needs nothing more: an input without a whole record sorts nothing.
   uint64_t now = 0;
   if (plat_io_size(f, &now) != 0 || now > size ||
       (now < size && plat_io_grow(f, size) != 0)) {
-    plat_io_close(f);
+    plat_close(f);
     return extsort_error("Unable to extend %s to %llu bytes\n", path,
                          (unsigned long long)size);
   }
-  plat_io_close(f);
+  plat_close(f);
   return 1;
 }

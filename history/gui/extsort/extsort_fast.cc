@@ -48,9 +48,9 @@ struct run_state {
   uint32_t passes;       // levels of the merge tree
   uint32_t reported;     // levels whose progress line has been written
   uint64_t budget;
-  plat_io_handle input;
-  plat_io_handle work;
-  plat_io_handle index;
+  int input;  // descriptors; -1 while not open
+  int work;
+  int index;
   const char* index_path;
   // Buffers still held; a failed run releases them on its way out.
   void* held[16];
@@ -76,8 +76,8 @@ void release(void* p) {
 }
 
 void close_input() {
-  plat_io_close(g.input);
-  g.input = 0;
+  plat_close(g.input);
+  g.input = -1;
 }
 
 void release_all() {
@@ -85,9 +85,9 @@ void release_all() {
     if (slot) gen_free(slot);
     slot = nullptr;
   }
-  for (plat_io_handle* h : {&g.input, &g.work, &g.index}) {
-    if (*h) plat_io_close(*h);
-    *h = 0;
+  for (int* fd : {&g.input, &g.work, &g.index}) {
+    if (*fd >= 0) plat_close(*fd);
+    *fd = -1;
   }
 }
 
@@ -115,7 +115,7 @@ uint64_t elements_in(uint64_t bytes, uint32_t size) {
 // ---- Buffered streams over a file of fixed-size elements ----------------
 
 struct reader {
-  plat_io_handle file;
+  int file;
   uint32_t size;   // bytes per element
   uint8_t* buf;
   uint64_t cap;    // elements the buffer holds
@@ -139,7 +139,7 @@ int reader_fill(reader* r) {
 }
 
 // Starts r on the n elements from element first on.
-int reader_start(reader* r, plat_io_handle file, uint32_t size, uint8_t* buf,
+int reader_start(reader* r, int file, uint32_t size, uint8_t* buf,
                  uint64_t cap, uint64_t first, uint64_t n) {
   r->file = file;
   r->size = size;
@@ -160,14 +160,14 @@ inline int reader_advance(reader* r) {
 }
 
 struct writer {
-  plat_io_handle file;
+  int file;
   uint8_t* buf;
   uint64_t cap_bytes;  // a whole number of elements
   uint64_t used;
   uint64_t offset;     // file offset of the buffer's first byte
 };
 
-void writer_start(writer* w, plat_io_handle file, uint8_t* buf,
+void writer_start(writer* w, int file, uint8_t* buf,
                   uint64_t cap_bytes, uint64_t offset) {
   w->file = file;
   w->buf = buf;
@@ -443,7 +443,7 @@ void sort_levels(uint8_t** cur, uint8_t** spare, uint64_t m, uint32_t first,
 // through buf of cap elements.  With keep, buf holds all count elements
 // afterwards.  Records past count, and past the last whole record, are
 // never read.
-int load(plat_io_handle in, uint64_t n, const char* input, const char* work,
+int load(int in, uint64_t n, const char* input, const char* work,
          uint8_t* buf, uint64_t cap, bool keep) {
   const uint32_t rs = g.record_size, e = g.e;
   const uint64_t have = min64(g.count, n);
@@ -474,7 +474,7 @@ int write_elements(const uint8_t* p, uint64_t first, uint64_t m) {
 
 // Everything fits: compute the levels in memory, write level P - 1 and
 // level P where the level-by-level engine leaves them.
-int sort_in_memory(plat_io_handle in, uint64_t n, const char* input,
+int sort_in_memory(int in, uint64_t n, const char* input,
                    const char* work) {
   const uint64_t bytes = g.count * g.e;
   uint8_t* cur = (uint8_t*)hold((size_t)bytes, 1);
@@ -533,7 +533,7 @@ int merge_child(uint64_t src, uint64_t dst, uint64_t first, uint64_t len,
   return 1;
 }
 
-int sort_in_sweeps(plat_io_handle in, uint64_t n, const char* input,
+int sort_in_sweeps(int in, uint64_t n, const char* input,
                    const char* work, uint64_t block, uint32_t k) {
   const uint32_t e = g.e, P = g.passes;
   const uint64_t last_half = (P & 1) ? g.count : 0;
@@ -623,7 +623,8 @@ int run(const char* input, const char* work, const char* index, int32_t count,
     return extsort_error("Invalid size: %d\n", (int32_t)record_size);
 
   uint64_t in_size;
-  if (plat_io_open(input, 0, 0, &g.input) != 0)
+  g.input = plat_open(input, 0, 0);
+  if (g.input < 0)
     return extsort_error("Unable to open %s for reading\n", input);
   if (plat_io_size(g.input, &in_size) != 0)
     return extsort_error("Unable to open %s for reading\n", input);
@@ -642,9 +643,11 @@ int run(const char* input, const char* work, const char* index, int32_t count,
     extsort_done();
     return 1;
   }
-  if (plat_io_open(work, PLAT_IO_WRITE, 0, &g.work) != 0)
+  g.work = plat_open(work, PLAT_OPEN_WRITE, 0);
+  if (g.work < 0)
     return extsort_error("Unable to open %s for read/write\n", work);
-  if (plat_io_open(index, PLAT_IO_WRITE, 0, &g.index) != 0)
+  g.index = plat_open(index, PLAT_OPEN_WRITE, 0);
+  if (g.index < 0)
     return extsort_error("Unable to open %s for writing\n", index);
 
   // Blocks of 2^k elements, two of them in memory at once.  A block never
@@ -671,6 +674,7 @@ int extsort_run_fast(const char* input, const char* work, const char* index,
                      const void* key, extsort_cmp cmp) {
   extsort_begin(name);
   g = run_state();
+  g.input = g.work = g.index = -1;
   g.key = key;
   g.cmp = cmp;
   int ok = run(input, work, index, count, record_size);

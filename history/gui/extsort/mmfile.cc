@@ -1,8 +1,27 @@
 #include "history/gui/extsort/mmfile.h"
 
+#include <errno.h>
+
+#include "platform/plat.h"
+#include "platform/plat_io.h"
 #include "shared/gen_alloc.h"
 
 namespace {
+
+// The one place where a failure of the platform layer becomes a result
+// code: errno as the failing call left it.  A directory, which the system
+// of the original platform refuses as access denied, counts as that.
+int failure() {
+  switch (errno) {
+    case ENOENT: return MMF_ENOENT;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return MMF_EACCES;
+    case ENOSPC: return MMF_ENOSPC;
+    case EINVAL: return MMF_EINVAL;
+    default: return MMF_FAIL;
+  }
+}
 
 const uint32_t kValidFlags = MMF_WRITE | MMF_CREATE | MMF_TRUNCATE | MMF_GROW;
 
@@ -27,6 +46,7 @@ void unlink_view(mmview* v) {
 mmfile* new_mmfile(uint32_t flags) {
   mmfile* f = (mmfile*)gen_calloc(1, sizeof *f);
   f->views.next = f->views.prev = &f->views;
+  f->file = -1;
   f->flags = flags;
   return f;
 }
@@ -49,25 +69,21 @@ int mmfile_open(const char* path, uint32_t flags, uint32_t mode,
   if ((flags & ~kValidFlags) != 0) return MMF_EINVAL;
   if ((flags & (MMF_CREATE | MMF_TRUNCATE | MMF_GROW)) && !(flags & MMF_WRITE))
     return MMF_EINVAL;
+  int open_flags = 0;
+  if (flags & MMF_WRITE) open_flags |= PLAT_OPEN_WRITE;
+  if (flags & MMF_CREATE) open_flags |= PLAT_OPEN_CREATE;
+  if (flags & MMF_TRUNCATE) open_flags |= PLAT_OPEN_TRUNCATE;
+  int fd = plat_open(path, open_flags, mode);
+  if (fd < 0) return failure();
   mmfile* f = new_mmfile(flags);
-  int disposition = PLAT_MAP_OPEN_EXISTING;
-  if (flags & MMF_CREATE)
-    disposition = (flags & MMF_TRUNCATE) ? PLAT_MAP_CREATE_ALWAYS
-                                         : PLAT_MAP_OPEN_ALWAYS;
-  else if (flags & MMF_TRUNCATE)
-    disposition = PLAT_MAP_TRUNCATE_EXISTING;
+  f->file = fd;
   int writable = (flags & MMF_WRITE) != 0;
-  int code = plat_map_open_file(path, writable, disposition, mode, &f->file);
-  if (code != MMF_OK) {
-    gen_free(f);
-    return code;
-  }
-  code = plat_map_file_size(f->file, &f->size);
   // An empty file has no mapping: one of no bytes cannot exist.
-  if (code == MMF_OK && f->size != 0)
-    code = plat_map_create(f->file, writable, f->size, &f->mapping);
-  if (code != MMF_OK) {
-    plat_map_close_file(f->file);
+  if (plat_io_size(fd, &f->size) != 0 ||
+      (f->size != 0 &&
+       plat_map_create(fd, writable, f->size, &f->mapping) != 0)) {
+    int code = failure();
+    plat_close(fd);
     gen_free(f);
     return code;
   }
@@ -82,8 +98,8 @@ int mmfile_open_anonymous(uint32_t size_low, uint32_t size_high,
   mmfile* f = new_mmfile(MMF_WRITE);
   f->size = ((uint64_t)size_high << 32) | size_low;
   if (f->size != 0) {
-    int code = plat_map_create_anonymous(f->size, &f->mapping);
-    if (code != MMF_OK) {
+    if (plat_map_create_anonymous(f->size, &f->mapping) != 0) {
+      int code = failure();
       gen_free(f);
       return code;
     }
@@ -96,8 +112,7 @@ int mmfile_set_size(mmfile* file, uint64_t size) {
   if (!file || !(file->flags & MMF_GROW) || size < file->size)
     return MMF_EINVAL;
   plat_map_handle mapping = 0;
-  int code = plat_map_create(file->file, 1, size, &mapping);
-  if (code != MMF_OK) return code;
+  if (plat_map_create(file->file, 1, size, &mapping) != 0) return failure();
   // Views of the old mapping stay valid and keep showing the same bytes.
   if (file->mapping) plat_map_close_mapping(file->mapping);
   file->mapping = mapping;
@@ -139,9 +154,9 @@ int mmfile_map(mmfile* file, uint64_t offset, uint32_t length,
     return MMF_FAIL;
   }
   void* base = nullptr;
-  int code = plat_map_view(file->mapping, (file->flags & MMF_WRITE) != 0,
-                           offset, (uint32_t)len, &base);
-  if (code != MMF_OK) return code;
+  if (plat_map_view(file->mapping, (file->flags & MMF_WRITE) != 0, offset,
+                    (uint32_t)len, &base) != 0)
+    return failure();
   mmview* v = (mmview*)gen_calloc(1, sizeof *v);
   v->base = (uint8_t*)base;
   v->end = v->base + len;
@@ -156,18 +171,17 @@ int mmfile_map(mmfile* file, uint64_t offset, uint32_t length,
 int mmfile_unmap(mmfile* file, mmview* view) {
   if (!file || !view) return MMF_EINVAL;
   if (--view->refs > 0) return MMF_OK;
-  int code = plat_map_unview(view->base, view->length);
+  int code = plat_map_unview(view->base, view->length) == 0 ? MMF_OK : failure();
   unlink_view(view);
   gen_free(view);
   return code;
 }
 
 int mmfile_flush(mmfile* file) {
-  if (!file || !file->file) return MMF_EINVAL;
+  if (!file || file->file < 0) return MMF_EINVAL;
   for (mmview* v = file->views.next; v != &file->views; v = v->next) {
     if (!v->base) continue;
-    int code = plat_map_flush(v->base, v->length);
-    if (code != MMF_OK) return code;
+    if (plat_map_flush(v->base, v->length) != 0) return failure();
   }
   return MMF_OK;
 }
@@ -176,7 +190,7 @@ int mmfile_close(mmfile* file) {
   if (!file) return MMF_EINVAL;
   if (!list_empty(file)) return MMF_FAIL;
   if (file->mapping) plat_map_close_mapping(file->mapping);
-  if (file->file) plat_map_close_file(file->file);
+  if (file->file >= 0) plat_close(file->file);
   gen_free(file);
   return MMF_OK;
 }

@@ -43,7 +43,7 @@ struct mmview {
 };
 
 struct mmfile {
-  plat_map_handle file;     // 0 for an anonymous mapping
+  int file;                 // descriptor; -1 for an anonymous mapping
   plat_map_handle mapping;  // 0 while the file is empty
   uint32_t flags;
   uint64_t size;

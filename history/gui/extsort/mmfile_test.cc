@@ -1,11 +1,13 @@
 #include "history/gui/extsort/mmfile.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
 
+#include "platform/plat_ops.h"
 #include "tests/harness.h"
 
 namespace {
@@ -44,6 +46,37 @@ TEST(MmfileOpen, RejectsBadArgumentsAndFlags) {
   EXPECT_EQ(MMF_ENOENT, mmfile_open(p.c_str(), 0, 0, &f));
   EXPECT_EQ(MMF_ENOENT, mmfile_open(p.c_str(), MMF_WRITE | MMF_TRUNCATE, 0, &f));
   EXPECT_FALSE(file_exists(p));
+}
+
+int g_errno_to_give = 0;
+int failing_map(int, int, uint64_t, plat_map_handle*) {
+  errno = g_errno_to_give;
+  return -1;
+}
+
+// Every failure of the platform layer becomes a result code in one way,
+// whichever call failed.
+TEST(MmfileOpen, SystemFailuresBecomeResultCodes) {
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, records(10, 8)));
+  mmfile* f;
+  EXPECT_EQ(MMF_EACCES, mmfile_open(dir.path.c_str(), 0, 0, &f));  // a directory
+  struct code_case {
+    int error;
+    int code;
+  } cases[] = {{ENOENT, MMF_ENOENT}, {EACCES, MMF_EACCES}, {EPERM, MMF_EACCES},
+               {ENOSPC, MMF_ENOSPC}, {EINVAL, MMF_EINVAL}, {EIO, MMF_FAIL},
+               {EFBIG, MMF_FAIL}};
+  for (const code_case& c : cases) {
+    g_errno_to_give = c.error;
+    plat_ops.map = failing_map;
+    EXPECT_EQ(c.code, mmfile_open(p.c_str(), MMF_WRITE, 0, &f)) << c.error;
+    plat_ops = plat_default_ops;
+  }
+  // Nothing stays open after a failure: the file opens again.
+  ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE, 0, &f));
+  EXPECT_EQ(MMF_OK, mmfile_close(f));
 }
 
 TEST(MmfileOpen, EmptyFileHasNoMappingUnlessItMayGrow) {

@@ -25,7 +25,7 @@ struct gfont_spec {
   uint8_t fixed_pitch;
   uint8_t raster;
   uint8_t ansi;
-  LOGFONTA* logfont;  // the logical font to create
+  plat_logfont* logfont;  // the logical font to create
   uint8_t has_logfont;  // logfont is set and owned by this record
   int32_t index;
 };
@@ -57,7 +57,7 @@ struct gfont_enum_context {
 };
 
 // Classifies, filters and records one enumerated font.  Nonzero to go on.
-int gfont_enum_proc(const LOGFONTA* logfont, const plat_text_metrics* metrics,
+int gfont_enum_proc(const plat_logfont* logfont, const plat_text_metrics* metrics,
                     uint32_t font_type, void* context);
 
 // Up to max candidates for query into out; their number.
@@ -109,7 +109,7 @@ gfont* gfont_from_text(const char* text);
 
 // Reads a complete logical-font text into *out.  False when the text is
 // not of that form.
-bool gfont_parse_logfont(const char* text, LOGFONTA* out);
+bool gfont_parse_logfont(const char* text, plat_logfont* out);
 
 // ---- Glyph sets ---------------------------------------------------------
 

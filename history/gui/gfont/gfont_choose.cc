@@ -47,7 +47,7 @@ void copy_name(char* dst, size_t cap, const char* src, size_t len) {
 void gfont_spec_copy(gfont_spec* dst, const gfont_spec* src) {
   *dst = *src;
   if (src->has_logfont && src->logfont) {
-    dst->logfont = (LOGFONTA*)gen_calloc(1, sizeof(LOGFONTA));
+    dst->logfont = (plat_logfont*)gen_calloc(1, sizeof(plat_logfont));
     *dst->logfont = *src->logfont;
   }
 }
@@ -62,7 +62,7 @@ void gfont_release_candidates(gfont_spec* array, int count) {
   for (int i = 0; i < count; ++i) gfont_spec_release(&array[i]);
 }
 
-int gfont_enum_proc(const LOGFONTA* logfont, const plat_text_metrics* metrics,
+int gfont_enum_proc(const plat_logfont* logfont, const plat_text_metrics* metrics,
                     uint32_t font_type, void* context) {
   gfont_enum_context* ctx = (gfont_enum_context*)context;
   const gfont_spec* q = ctx->query;
@@ -92,7 +92,7 @@ int gfont_enum_proc(const LOGFONTA* logfont, const plat_text_metrics* metrics,
   copy_name(c->name, sizeof c->name, logfont->lfFaceName,
             strnlen(logfont->lfFaceName, sizeof logfont->lfFaceName));
 
-  LOGFONTA* lf = (LOGFONTA*)gen_calloc(1, sizeof(LOGFONTA));
+  plat_logfont* lf = (plat_logfont*)gen_calloc(1, sizeof(plat_logfont));
   *lf = *logfont;
   if (!raster) {
     lf->lfHeight = q->size;
@@ -116,7 +116,7 @@ int gfont_enumerate(const gfont_spec* query, uint16_t flags, gfont_spec* out,
   if (max <= 0) return 0;
   plat_screen* screen = plat_screen_get();
   if (!screen) return 0;
-  LOGFONTA lf;
+  plat_logfont lf;
   memset(&lf, 0, sizeof lf);
   lf.lfCharSet = 0;  // ANSI
   if (flags & GF_MATCH_FACE)
@@ -294,7 +294,7 @@ bool scan_int(const char** cursor, int32_t* out) {
 
 }  // namespace
 
-bool gfont_parse_logfont(const char* text, LOGFONTA* out) {
+bool gfont_parse_logfont(const char* text, plat_logfont* out) {
   static const char kPrefix[] = "LOGFONT(";
   if (!text || strncmp(text, kPrefix, sizeof kPrefix - 1) != 0) return false;
   const char* p = text + sizeof kPrefix - 1;
@@ -326,7 +326,7 @@ bool gfont_parse_logfont(const char* text, LOGFONTA* out) {
 }
 
 gfont* gfont_from_text(const char* text) {
-  LOGFONTA lf;
+  plat_logfont lf;
   if (!gfont_parse_logfont(text, &lf)) return nullptr;
   gfont_spec spec;
   memset(&spec, 0, sizeof spec);

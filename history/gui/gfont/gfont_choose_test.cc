@@ -91,7 +91,7 @@ int fake_enumerate(const gfont_spec* query, uint16_t flags, gfont_spec* out,
   gfont_enum_context ctx = {query, flags, out, max, 0};
   for (const fake_font& f : g_machine) {
     if ((flags & GF_MATCH_FACE) && strcmp(f.face, query->name) != 0) continue;
-    LOGFONTA lf;
+    plat_logfont lf;
     memset(&lf, 0, sizeof lf);
     lf.lfHeight = f.height;
     lf.lfWidth = f.width;
@@ -198,7 +198,7 @@ TEST(Enumeration, OnlyTheTwoCourierFacesAreNotSmoothed) {
   gfont_spec copy;
   gfont_spec_copy(&copy, &out[1]);
   EXPECT_NE(out[1].logfont, copy.logfont);
-  EXPECT_EQ(0, memcmp(out[1].logfont, copy.logfont, sizeof(LOGFONTA)));
+  EXPECT_EQ(0, memcmp(out[1].logfont, copy.logfont, sizeof(plat_logfont)));
   gfont_release_candidates(out.data(), n);
   gfont_spec_release(&copy);
 }
@@ -217,7 +217,7 @@ TEST(Scoring, PlacesSizesRasterAndAspect) {
   // Sizes far apart cost the most, never a wrapped-around small number.
   EXPECT_EQ(INT32_MAX, gfont_score(&c, 0, INT32_MIN));
   // A scalable candidate is sized to the wish, light, at no cost.
-  LOGFONTA lf;
+  plat_logfont lf;
   memset(&lf, 0, sizeof lf);
   lf.lfWidth = 7;
   c.size = 0;
@@ -312,8 +312,8 @@ TEST(Choice, LowestScoreWinsAndTiesKeepTheEarlier) {
   EXPECT_FALSE(choose("", 10).found);
 }
 
-LOGFONTA parsed(const char* text, bool* ok) {
-  LOGFONTA lf;
+plat_logfont parsed(const char* text, bool* ok) {
+  plat_logfont lf;
   memset(&lf, 0x5A, sizeof lf);
   *ok = gfont_parse_logfont(text, &lf);
   return lf;
@@ -321,7 +321,7 @@ LOGFONTA parsed(const char* text, bool* ok) {
 
 TEST(LogfontText, FieldsInOrder) {
   bool ok;
-  LOGFONTA lf = parsed("LOGFONT(-13,0,1,2,700,256,1,0,0,3,2,-1,49,Courier New)tail", &ok);
+  plat_logfont lf = parsed("LOGFONT(-13,0,1,2,700,256,1,0,0,3,2,-1,49,Courier New)tail", &ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(-13, lf.lfHeight);
   EXPECT_EQ(0, lf.lfWidth);

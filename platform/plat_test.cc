@@ -1,0 +1,213 @@
+#include "platform/plat.h"
+
+#include <errno.h>
+#include <stdio.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/plat_io.h"
+#include "platform/plat_ops.h"
+#include "tests/harness.h"
+
+namespace {
+
+// Restores the platform's own file operations when a test ends.
+struct ops_guard {
+  ~ops_guard() { plat_ops = plat_default_ops; }
+};
+
+std::string bytes_of(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = (char)(i * 131 + i / 7);
+  return s;
+}
+
+TEST(PlatOpen, OneWayOfRefusingWhatIsNoFile) {
+  temp_dir dir;
+  ASSERT_TRUE(make_dir(dir.file("sub")));
+  // A directory, read-only or for writing, and as a stream.
+  errno = 0;
+  EXPECT_EQ(-1, plat_open(dir.file("sub").c_str(), 0, 0));
+  EXPECT_EQ(EISDIR, errno);
+  errno = 0;
+  EXPECT_EQ(-1, plat_open(dir.file("sub").c_str(), PLAT_OPEN_WRITE, 0));
+  EXPECT_EQ(EISDIR, errno);
+  errno = 0;
+  EXPECT_EQ(nullptr, plat_fopen(dir.file("sub").c_str(), "rb"));
+  EXPECT_EQ(EISDIR, errno);
+  // A missing file, or a missing directory on the way to it.
+  errno = 0;
+  EXPECT_EQ(-1, plat_open(dir.file("none").c_str(), 0, 0));
+  EXPECT_EQ(ENOENT, errno);
+  std::string deep = dir.file("none") + native_separator() + "f";
+  errno = 0;
+  EXPECT_EQ(-1, plat_open(deep.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE, 0600));
+  EXPECT_EQ(ENOENT, errno);
+  // Creating or emptying a file that is opened read-only.
+  errno = 0;
+  EXPECT_EQ(-1, plat_open(dir.file("f").c_str(), PLAT_OPEN_CREATE, 0600));
+  EXPECT_EQ(EINVAL, errno);
+  EXPECT_FALSE(file_exists(dir.file("f")));
+}
+
+TEST(PlatOpen, CreateTruncateAndShareOneFile) {
+  temp_dir dir;
+  std::string f = dir.file("f");
+  ASSERT_TRUE(write_file(f, "old contents"));
+  int w = plat_open(f.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_TRUNCATE, 0);
+  ASSERT_GE(w, 0);
+  uint64_t size = 1;
+  EXPECT_EQ(0, plat_io_size(w, &size));
+  EXPECT_EQ(0u, size);
+  // A second opener shares the file, and bytes are not translated.
+  int r = plat_open(f.c_str(), 0, 0);
+  ASSERT_GE(r, 0);
+  EXPECT_EQ(4, plat_write(w, "a\nb\n", 4));
+  char buf[8] = {0};
+  EXPECT_EQ(4, plat_read(r, buf, sizeof buf));
+  EXPECT_EQ(std::string("a\nb\n"), std::string(buf, 4));
+  EXPECT_EQ(0, plat_read(r, buf, sizeof buf));
+  // Positional I/O on the same descriptors.
+  EXPECT_EQ(0, plat_io_pwrite(w, "XY", 2, 1));
+  EXPECT_EQ(0, plat_io_pread(r, buf, 4, 0));
+  EXPECT_EQ(std::string("aXY\n"), std::string(buf, 4));
+  errno = 0;
+  EXPECT_EQ(-1, plat_io_pread(r, buf, 8, 0));  // past the end
+  EXPECT_EQ(EIO, errno);
+  EXPECT_EQ(0, plat_close(r));
+  EXPECT_EQ(0, plat_close(w));
+  // CREATE without TRUNCATE keeps what is there.
+  int again = plat_open(f.c_str(), PLAT_OPEN_WRITE | PLAT_OPEN_CREATE, 0600);
+  ASSERT_GE(again, 0);
+  EXPECT_EQ(0, plat_io_size(again, &size));
+  EXPECT_EQ(4u, size);
+  EXPECT_EQ(0, plat_close(again));
+}
+
+// Copies all of src to dst with plat_copy in chunks of len bytes; the
+// number of calls that moved bytes, or -1 on a failure.
+int copy_all(int src, int dst, size_t len, uint32_t* flags) {
+  std::string buf(len, '\0');
+  int calls = 0;
+  bool short_chunk = false;
+  for (;;) {
+    int64_t n = plat_copy(src, dst, &buf[0], len, flags);
+    if (n < 0) return -1;
+    if (n == 0) return calls;
+    EXPECT_FALSE(short_chunk) << "a short chunk before the end";
+    short_chunk = (size_t)n < len;
+    ++calls;
+  }
+}
+
+struct copy_files {
+  temp_dir dir;
+  std::string content = bytes_of(5 * 4096 + 100);
+  int src = -1;
+  int dst = -1;
+  copy_files() {
+    EXPECT_TRUE(write_file(dir.file("src"), content));
+    src = plat_open(dir.file("src").c_str(), 0, 0);
+    dst = plat_open(dir.file("dst").c_str(),
+                    PLAT_OPEN_WRITE | PLAT_OPEN_CREATE | PLAT_OPEN_TRUNCATE, 0600);
+  }
+  ~copy_files() {
+    if (src >= 0) plat_close(src);
+    if (dst >= 0) plat_close(dst);
+  }
+  std::string copied() {
+    plat_close(dst);
+    dst = -1;
+    std::string s;
+    read_file(dir.file("dst"), &s);
+    return s;
+  }
+};
+
+TEST(PlatCopy, ChunksOfTheSourceInTheKernelOrThroughTheBuffer) {
+  for (uint32_t start : {0u, (uint32_t)PLAT_COPY_USER_SPACE}) {
+    SCOPED_TRACE(start);
+    copy_files f;
+    uint32_t flags = start;
+    EXPECT_EQ(6, copy_all(f.src, f.dst, 4096, &flags));
+    EXPECT_EQ(f.content.size(), (size_t)plat_lseek64(f.src, 0, SEEK_CUR));
+    EXPECT_EQ(f.content.size(), (size_t)plat_lseek64(f.dst, 0, SEEK_CUR));
+    EXPECT_TRUE(f.copied() == f.content);
+  }
+}
+
+int64_t kernel_declines(int, int, size_t) {
+  errno = EXDEV;
+  return -1;
+}
+
+int64_t kernel_sees_nothing(int, int, size_t) { return 0; }
+
+int g_kernel_calls = 0;
+int64_t kernel_copies_one_chunk(int in, int out, size_t len) {
+  if (++g_kernel_calls > 1) {
+    errno = EIO;
+    return -1;
+  }
+  return plat_default_ops.copy(in, out, len);
+}
+
+// Whatever the kernel does not copy goes through the buffer, from the
+// byte where the kernel stopped, for the rest of the copy.
+TEST(PlatCopy, TheBufferTakesOverWhereTheKernelStops) {
+  ops_guard guard;
+  struct copy_case {
+    const char* what;
+    int64_t (*copy)(int, int, size_t);
+  } cases[] = {
+      {"another file system", kernel_declines},
+      {"a file whose size the system does not know", kernel_sees_nothing},
+      {"a failure after the first chunk", kernel_copies_one_chunk},
+  };
+  for (const copy_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_kernel_calls = 0;
+    plat_ops.copy = c.copy;
+    copy_files f;
+    uint32_t flags = 0;
+    EXPECT_EQ(6, copy_all(f.src, f.dst, 4096, &flags));
+    EXPECT_TRUE(flags & PLAT_COPY_USER_SPACE);
+    EXPECT_TRUE(f.copied() == f.content);
+  }
+}
+
+int64_t read_fails(int, void*, size_t) {
+  errno = EIO;
+  return -1;
+}
+
+int64_t write_fails(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+TEST(PlatCopy, AFailureNamesItsSide) {
+  ops_guard guard;
+  plat_ops.copy = kernel_declines;
+  {
+    copy_files f;
+    plat_ops.read = read_fails;
+    uint32_t flags = 0;
+    EXPECT_EQ(-1, copy_all(f.src, f.dst, 4096, &flags));
+    EXPECT_EQ(EIO, errno);
+    EXPECT_FALSE(flags & PLAT_COPY_WRITE_FAILED);
+  }
+  plat_ops.read = plat_default_ops.read;
+  {
+    copy_files f;
+    plat_ops.write = write_fails;
+    uint32_t flags = 0;
+    EXPECT_EQ(-1, copy_all(f.src, f.dst, 4096, &flags));
+    EXPECT_EQ(ENOSPC, errno);
+    EXPECT_TRUE(flags & PLAT_COPY_WRITE_FAILED);
+  }
+}
+
+}  // namespace

@@ -21,6 +21,7 @@
 
 #include <utility>
 
+#include "platform/plat_font_config-posix.h"
 #include "platform/plat_font_gdi.h"
 
 namespace {
@@ -48,7 +49,7 @@ bool g_fc_ready = false;
 
 bool libraries_ready() {
   if (!g_fc_ready) {
-    if (!FcInit()) return false;
+    if (!plat_font_config_init()) return false;
     // fontconfig's start-up keeps blocks that only its own shutdown frees.
     atexit(FcFini);
     g_fc_ready = true;

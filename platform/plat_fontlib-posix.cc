@@ -28,9 +28,12 @@ const char kFreetype[] = "libfreetype.so.6";
 enum { kLibFc, kLibFt, kLibCount };
 
 #define XH_FONTLIB_ENTRIES(X)                                              \
-  X(kLibFc, FcCharSetHasChar) X(kLibFc, FcConfigSubstitute)                \
+  X(kLibFc, FcCharSetHasChar) X(kLibFc, FcConfigBuildFonts)                \
+  X(kLibFc, FcConfigDestroy) X(kLibFc, FcConfigParseAndLoadFromMemory)     \
+  X(kLibFc, FcConfigSetCurrent) X(kLibFc, FcConfigSubstitute)              \
   X(kLibFc, FcDefaultSubstitute) X(kLibFc, FcFini) X(kLibFc, FcFontList)   \
   X(kLibFc, FcFontMatch) X(kLibFc, FcFontSetDestroy) X(kLibFc, FcInit)     \
+  X(kLibFc, FcInitLoadConfig)                                              \
   X(kLibFc, FcObjectSetDestroy) X(kLibFc, FcObjectSetVaBuild)              \
   X(kLibFc, FcPatternAddInteger) X(kLibFc, FcPatternAddString)             \
   X(kLibFc, FcPatternCreate) X(kLibFc, FcPatternDestroy)                   \
@@ -113,6 +116,28 @@ bool plat_fontlib_loaded() { return g_loaded; }
 // fontconfig
 
 FcBool FcInit(void) { return ready() ? REAL(FcInit)() : FcFalse; }
+
+FcConfig* FcInitLoadConfig(void) {
+  return ready() ? REAL(FcInitLoadConfig)() : nullptr;
+}
+
+FcBool FcConfigParseAndLoadFromMemory(FcConfig* config, const FcChar8* buffer,
+                                      FcBool complain) {
+  return ready() ? REAL(FcConfigParseAndLoadFromMemory)(config, buffer, complain)
+                 : FcFalse;
+}
+
+FcBool FcConfigBuildFonts(FcConfig* config) {
+  return ready() ? REAL(FcConfigBuildFonts)(config) : FcFalse;
+}
+
+FcBool FcConfigSetCurrent(FcConfig* config) {
+  return ready() ? REAL(FcConfigSetCurrent)(config) : FcFalse;
+}
+
+void FcConfigDestroy(FcConfig* config) {
+  if (ready()) REAL(FcConfigDestroy)(config);
+}
 
 void FcFini(void) {
   if (ready()) REAL(FcFini)();

@@ -46,7 +46,8 @@ enum { kLibFc, kLibFt, kLibCount };
   X(kLibFt, FT_GlyphSlot_Oblique) X(kLibFt, FT_Init_FreeType)              \
   X(kLibFt, FT_Load_Glyph) X(kLibFt, FT_Load_Sfnt_Table)                   \
   X(kLibFt, FT_MulDiv) X(kLibFt, FT_MulFix) X(kLibFt, FT_New_Face)         \
-  X(kLibFt, FT_Outline_Embolden) X(kLibFt, FT_Outline_Get_Bitmap)          \
+  X(kLibFt, FT_Outline_Decompose) X(kLibFt, FT_Outline_Embolden)           \
+  X(kLibFt, FT_Outline_Get_Bitmap)                                         \
   X(kLibFt, FT_Outline_Get_CBox) X(kLibFt, FT_Outline_Transform)           \
   X(kLibFt, FT_Outline_Translate) X(kLibFt, FT_Render_Glyph)               \
   X(kLibFt, FT_Select_Size) X(kLibFt, FT_Set_Pixel_Sizes)
@@ -311,6 +312,12 @@ void FT_Bitmap_Init(FT_Bitmap* abitmap) {
     REAL(FT_Bitmap_Init)(abitmap);
   else if (abitmap)
     memset(abitmap, 0, sizeof *abitmap);
+}
+
+FT_Error FT_Outline_Decompose(FT_Outline* outline, const FT_Outline_Funcs* funcs,
+                              void* user) {
+  return ready() ? REAL(FT_Outline_Decompose)(outline, funcs, user)
+                 : FT_Err_Invalid_Library_Handle;
 }
 
 FT_Error FT_Outline_Embolden(FT_Outline* outline, FT_Pos strength) {

@@ -48,11 +48,25 @@ bool cp1252_defined(uint8_t c) {
 FT_Library g_ft = nullptr;
 bool g_fc_ready = false;
 
+// fontconfig's start-up keeps blocks that only its own shutdown frees,
+// which a leak checker reports; anywhere else the exit gives them back
+// without the shutdown's walk over them.
+#if defined(__SANITIZE_ADDRESS__)
+const bool kLeakChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool kLeakChecked = true;
+#else
+const bool kLeakChecked = false;
+#endif
+#else
+const bool kLeakChecked = false;
+#endif
+
 bool libraries_ready() {
   if (!g_fc_ready) {
     if (!plat_font_config_init()) return false;
-    // fontconfig's start-up keeps blocks that only its own shutdown frees.
-    atexit(FcFini);
+    if (kLeakChecked) atexit(FcFini);
     g_fc_ready = true;
   }
   if (!g_ft && FT_Init_FreeType(&g_ft) != 0) {
@@ -81,13 +95,31 @@ struct face_entry {
 face_entry* g_faces = nullptr;
 int g_face_count = -1;
 
-bool covers_cp1252(FcCharSet* cs) {
-  if (!cs) return false;
-  for (int c = 0x20; c <= 0xFF; ++c) {
-    if (c == 0x7F) continue;
-    if (c >= 0x80 && c < 0xA0 && !cp1252_defined((uint8_t)c)) continue;
-    if (!FcCharSetHasChar(cs, cp1252_to_unicode((uint8_t)c))) return false;
+// The codes that a face must cover to count as an ANSI one: the printable
+// characters of Windows-1252.
+bool cp1252_printable(int c) {
+  return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0 && !cp1252_defined((uint8_t)c));
+}
+
+// Those characters as a set, or null.
+FcCharSet* cp1252_charset() {
+  FcCharSet* set = FcCharSetCreate();
+  for (int c = 0x20; set && c <= 0xFF; ++c) {
+    if (cp1252_printable(c) && !FcCharSetAddChar(set, cp1252_to_unicode((uint8_t)c))) {
+      FcCharSetDestroy(set);
+      set = nullptr;
+    }
   }
+  return set;
+}
+
+// Whether cs covers them; cp1252 is their set where there is one.
+bool covers_cp1252(FcCharSet* cs, const FcCharSet* cp1252) {
+  if (!cs) return false;
+  if (cp1252) return FcCharSetIsSubset(cp1252, cs);
+  for (int c = 0x20; c <= 0xFF; ++c)
+    if (cp1252_printable(c) && !FcCharSetHasChar(cs, cp1252_to_unicode((uint8_t)c)))
+      return false;
   return true;
 }
 
@@ -110,6 +142,7 @@ void load_faces() {
     FcFontSetDestroy(set);
     return;
   }
+  FcCharSet* cp1252 = cp1252_charset();
   for (int i = 0; i < set->nfont; ++i) {
     FcPattern* p = set->fonts[i];
     face_entry* e = &g_faces[g_face_count];
@@ -143,9 +176,11 @@ void load_faces() {
     double d = 0;
     e->pixel_size = FcPatternGetDouble(p, FC_PIXEL_SIZE, 0, &d) == FcResultMatch ? d : 0;
     FcCharSet* cs = nullptr;
-    e->ansi = FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) == FcResultMatch && covers_cp1252(cs);
+    e->ansi = FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) == FcResultMatch &&
+              covers_cp1252(cs, cp1252);
     ++g_face_count;
   }
+  if (cp1252) FcCharSetDestroy(cp1252);
   FcFontSetDestroy(set);
 }
 
@@ -185,27 +220,20 @@ bool is_generic(const char* name) {
   return false;
 }
 
-// The face names that enumerations are about to ask for (at most a face
-// name's 31 characters, as they will be asked), and the strongly bound run
-// that the substitution puts after each, NUL-separated and ending in
-// "\0\0" (null where unknown).  One substitution of all the names costs
-// about what one of a single name does.
-char** g_expected = nullptr;
-char** g_expected_runs = nullptr;
+// The face names that enumerations are to ask for (at most a face name's
+// 31 characters, as they will be asked), each with the strongly bound run
+// that the substitution puts after it, NUL-separated and ending in "\0\0"
+// (null where unknown), once the names waiting have been substituted
+// together.  One substitution of many names costs about what one of a
+// single name does.
+struct expected_name {
+  char* name;
+  char* run;
+  bool substituted;
+};
+expected_name* g_expected = nullptr;
 int g_expected_count = 0;
-int g_expected_state = 0;  // 0 not yet substituted, 1 substituted, -1 unusable
-
-void forget_expected() {
-  for (int i = 0; i < g_expected_count; ++i) {
-    free(g_expected[i]);
-    free(g_expected_runs[i]);
-  }
-  free(g_expected);
-  free(g_expected_runs);
-  g_expected = g_expected_runs = nullptr;
-  g_expected_count = 0;
-  g_expected_state = 0;
-}
+int g_expected_cap = 0;
 
 // A family name that no configuration rule names, between the names of
 // the one substitution, so that what a rule adds after a name stays with
@@ -216,7 +244,7 @@ bool is_separator(const FcValue& v) {
   return v.type == FcTypeString && strcmp((const char*)v.u.s, kSeparator) == 0;
 }
 
-// Substitutes the expected names that are neither installed nor generic in
+// Substitutes the waiting names that are neither installed nor generic in
 // one pattern: separator, name, separator, name, ..., separator.  Each
 // name's part holds what its own substitution would put after it, as long
 // as the rules add after the name they match, which the checks make sure
@@ -225,29 +253,32 @@ bool is_separator(const FcValue& v) {
 // adds at the start or the end of the list would have added next to a
 // single name).  Otherwise each name is substituted alone, as before.
 void substitute_expected() {
-  g_expected_state = -1;
-  FcPattern* p = FcPatternCreate();
-  if (!p) return;
   int* part_of = (int*)calloc((size_t)g_expected_count + 1, sizeof(int));
   int parts = 0;
-  FcPatternAddString(p, FC_FAMILY, (const FcChar8*)kSeparator);
-  for (int i = 0; part_of && i < g_expected_count; ++i) {
-    const char* name = g_expected[i];
-    bool again = false;
-    for (int k = 0; k < i; ++k) again = again || strcmp(g_expected[k], name) == 0;
-    if (again || !*name || is_generic(name) || family_installed(name)) continue;
-    FcPatternAddString(p, FC_FAMILY, (const FcChar8*)name);
+  FcPattern* p = part_of ? FcPatternCreate() : nullptr;
+  if (p) FcPatternAddString(p, FC_FAMILY, (const FcChar8*)kSeparator);
+  for (int i = 0; i < g_expected_count; ++i) {
+    expected_name* e = &g_expected[i];
+    if (e->substituted) continue;
+    e->substituted = true;
+    if (!p || !*e->name || is_generic(e->name) || family_installed(e->name)) continue;
+    FcPatternAddString(p, FC_FAMILY, (const FcChar8*)e->name);
     FcPatternAddString(p, FC_FAMILY, (const FcChar8*)kSeparator);
     part_of[parts++] = i;
+  }
+  if (!p || parts == 0) {
+    if (p) FcPatternDestroy(p);
+    free(part_of);
+    return;
   }
   FcConfigSubstitute(nullptr, p, FcMatchPattern);
   FcValue v;
   FcValueBinding b;
   int at = 0;
-  bool sound = part_of && FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch &&
+  bool sound = FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch &&
                is_separator(v);
   for (int part = 0; sound && part < parts; ++part) {
-    const char* name = g_expected[part_of[part]];
+    const char* name = g_expected[part_of[part]].name;
     sound = FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch &&
             b == FcValueBindingStrong && v.type == FcTypeString &&
             strcmp((const char*)v.u.s, name) == 0;
@@ -276,29 +307,27 @@ void substitute_expected() {
       memcpy(w, v.u.s, n);
       w += n + 1;
     }
-    if (sound) g_expected_runs[part_of[part]] = families;
+    if (sound) g_expected[part_of[part]].run = families;
   }
   while (sound && FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch)
     sound = b != FcValueBindingStrong;
   FcPatternDestroy(p);
+  if (!sound) {
+    for (int part = 0; part < parts; ++part) {
+      free(g_expected[part_of[part]].run);
+      g_expected[part_of[part]].run = nullptr;
+    }
+  }
   free(part_of);
-  if (sound) {
-    g_expected_state = 1;
-    return;
-  }
-  for (int i = 0; i < g_expected_count; ++i) {
-    free(g_expected_runs[i]);
-    g_expected_runs[i] = nullptr;
-  }
 }
 
 // The strongly bound run after name from the one substitution of the
 // expected names, or null.
 const char* expected_run(const char* name) {
   for (int i = 0; i < g_expected_count; ++i) {
-    if (strcmp(g_expected[i], name) != 0) continue;
-    if (g_expected_state == 0) substitute_expected();
-    return g_expected_runs[i];
+    if (strcmp(g_expected[i].name, name) != 0) continue;
+    if (!g_expected[i].substituted) substitute_expected();
+    return g_expected[i].run;
   }
   return nullptr;
 }
@@ -500,25 +529,26 @@ plat_screen* plat_screen_get() {
 void plat_screen_release(plat_screen* screen) { free(screen); }
 
 void plat_font_expect_faces(const char* const* names, int count) {
-  forget_expected();
-  if (count <= 0) return;
-  g_expected = (char**)calloc((size_t)count, sizeof(char*));
-  g_expected_runs = (char**)calloc((size_t)count, sizeof(char*));
-  if (!g_expected || !g_expected_runs) {
-    forget_expected();
-    return;
-  }
   for (int i = 0; i < count; ++i) {
     // As an enumeration will ask: in a face name's 31 characters.
     const size_t len = strnlen(names[i], sizeof(plat_logfont::lfFaceName) - 1);
-    g_expected[i] = (char*)calloc(len + 1, 1);
-    if (!g_expected[i]) {
-      g_expected_count = i;
-      forget_expected();
-      return;
+    bool known = false;
+    for (int k = 0; k < g_expected_count && !known; ++k)
+      known = strlen(g_expected[k].name) == len &&
+              memcmp(g_expected[k].name, names[i], len) == 0;
+    if (known) continue;
+    if (g_expected_count == g_expected_cap) {
+      int cap = g_expected_cap ? 2 * g_expected_cap : 32;
+      expected_name* grown =
+          (expected_name*)realloc(g_expected, (size_t)cap * sizeof(expected_name));
+      if (!grown) return;
+      g_expected = grown;
+      g_expected_cap = cap;
     }
-    memcpy(g_expected[i], names[i], len);
-    g_expected_count = i + 1;
+    char* name = (char*)calloc(len + 1, 1);
+    if (!name) return;
+    memcpy(name, names[i], len);
+    g_expected[g_expected_count++] = {name, nullptr, false};
   }
 }
 

@@ -28,6 +28,8 @@ const char kFreetype[] = "libfreetype.so.6";
 enum { kLibFc, kLibFt, kLibCount };
 
 #define XH_FONTLIB_ENTRIES(X)                                              \
+  X(kLibFc, FcCharSetAddChar) X(kLibFc, FcCharSetCreate)                  \
+  X(kLibFc, FcCharSetDestroy) X(kLibFc, FcCharSetIsSubset)                 \
   X(kLibFc, FcCharSetHasChar) X(kLibFc, FcConfigBuildFonts)                \
   X(kLibFc, FcConfigDestroy) X(kLibFc, FcConfigParseAndLoadFromMemory)     \
   X(kLibFc, FcConfigSetCurrent) X(kLibFc, FcConfigSubstitute)              \
@@ -229,6 +231,22 @@ void FcObjectSetDestroy(FcObjectSet* os) {
 
 FcBool FcCharSetHasChar(const FcCharSet* fcs, FcChar32 ucs4) {
   return ready() ? REAL(FcCharSetHasChar)(fcs, ucs4) : FcFalse;
+}
+
+FcCharSet* FcCharSetCreate(void) {
+  return ready() ? REAL(FcCharSetCreate)() : nullptr;
+}
+
+FcBool FcCharSetAddChar(FcCharSet* fcs, FcChar32 ucs4) {
+  return ready() ? REAL(FcCharSetAddChar)(fcs, ucs4) : FcFalse;
+}
+
+FcBool FcCharSetIsSubset(const FcCharSet* a, const FcCharSet* b) {
+  return ready() ? REAL(FcCharSetIsSubset)(a, b) : FcFalse;
+}
+
+void FcCharSetDestroy(FcCharSet* fcs) {
+  if (ready()) REAL(FcCharSetDestroy)(fcs);
 }
 
 // FreeType

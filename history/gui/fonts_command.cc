@@ -53,7 +53,35 @@ void append_font_text(const gfont* font, char** text) {
   *text = joined;
 }
 
+namespace {
+
+// Tells the platform every face name that the descriptions and the
+// defaults may ask for, before the first of them is looked for.
+void expect_faces(char** args, int count) {
+  const char** lists = (const char**)gen_calloc((size_t)count + 2, sizeof(char*));
+  int n = 0;
+  lists[n++] = "[MONOSPACE]";
+  lists[n++] = "[SANS]";
+  plat_logfont lf;
+  for (int i = 0; i + 1 < count; ++i) {
+    if (gen_strcasecmp(args[i], "--mono") != 0 && gen_strcasecmp(args[i], "--sans") != 0)
+      continue;
+    const char* text = args[i + 1];
+    const char* colon = strchr(text, ':');
+    if (!colon || gfont_parse_logfont(text, &lf)) continue;
+    char* list = (char*)gen_calloc((size_t)(colon - text) + 1, 1);
+    memcpy(list, text, (size_t)(colon - text));
+    lists[n++] = list;
+  }
+  gfont_expect_face_lists(lists, n);
+  for (int i = 2; i < n; ++i) gen_free((void*)lists[i]);
+  gen_free(lists);
+}
+
+}  // namespace
+
 int fonts_command(char** args, int count) {
+  expect_faces(args, count);
   gfont* mono = nullptr;
   gfont* sans = nullptr;
   for (int i = 0; i < count; ++i) {

@@ -97,6 +97,10 @@ bool gfont_choose_best(char (*names)[GFONT_NAME_CHARS + 1], int count,
                        int32_t size, gfont_enumerator enumerate,
                        gfont_spec* best);
 
+// Tells the platform every name of the face lists (null ones are passed
+// over) ahead of their enumeration, so that it can look them up together.
+void gfont_expect_face_lists(const char* const* face_lists, int count);
+
 struct gfont;
 
 // The best installed font for a face list and a cell height, rendered; or

@@ -255,15 +255,27 @@ bool gfont_choose_best(char (*names)[GFONT_NAME_CHARS + 1], int count,
   return found;
 }
 
-gfont* gfont_choose(const char* face_list, int32_t size) {
+void gfont_expect_face_lists(const char* const* face_lists, int count) {
   gfont_prepare_tables();
   char (*names)[GFONT_NAME_CHARS + 1] = (char (*)[GFONT_NAME_CHARS + 1])gen_calloc(
       GFONT_MAX_NAMES, GFONT_NAME_CHARS + 1);
-  int count = gfont_parse_face_list(face_list, names);
-  const char** hint = (const char**)gen_calloc(count > 0 ? (size_t)count : 1, sizeof(char*));
-  for (int i = 0; i < count; ++i) hint[i] = names[i];
-  plat_font_expect_faces(hint, count);
+  const char** hint = (const char**)gen_calloc(GFONT_MAX_NAMES, sizeof(char*));
+  for (int k = 0; k < count; ++k) {
+    if (!face_lists[k]) continue;
+    int n = gfont_parse_face_list(face_lists[k], names);
+    for (int i = 0; i < n; ++i) hint[i] = names[i];
+    plat_font_expect_faces(hint, n);
+  }
   gen_free(hint);
+  gen_free(names);
+}
+
+gfont* gfont_choose(const char* face_list, int32_t size) {
+  gfont_prepare_tables();
+  gfont_expect_face_lists(&face_list, 1);
+  char (*names)[GFONT_NAME_CHARS + 1] = (char (*)[GFONT_NAME_CHARS + 1])gen_calloc(
+      GFONT_MAX_NAMES, GFONT_NAME_CHARS + 1);
+  int count = gfont_parse_face_list(face_list, names);
   gfont_spec best;
   bool found = gfont_choose_best(names, count, size, gfont_enumerate, &best);
   gen_free(names);

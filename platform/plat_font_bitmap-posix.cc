@@ -10,6 +10,10 @@
 
 namespace {
 
+// The resolution of the screen, which the raster fonts installed for it
+// are made for.
+const uint16_t kScreenDpi = 96;
+
 int64_t floor64(int64_t v) { return v & -64; }
 int64_t ceil64(int64_t v) { return (v + 63) & -64; }
 
@@ -161,7 +165,10 @@ void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t r
 }
 
 bool bitmap_face_registered(FT_Face face) {
-  if (FT_IS_SCALABLE(face) || !FT_IS_SFNT(face)) return true;
+  if (FT_IS_SCALABLE(face)) return true;
+  FT_WinFNT_HeaderRec h;
+  if (FT_Get_WinFNT_Header(face, &h) == 0) return h.vertical_resolution == kScreenDpi;
+  if (!FT_IS_SFNT(face)) return true;
   const TT_OS2* os2 = (const TT_OS2*)FT_Get_Sfnt_Table(face, FT_SFNT_OS2);
   if (!os2 || memcmp(os2->achVendID, "Wine", 4) != 0) return true;
   FT_ULong len = 0;

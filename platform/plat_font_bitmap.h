@@ -108,10 +108,11 @@ void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t r
 
 // FreeType side.
 
-// Whether GDI registers the face: not a bitmap-only sfnt that the
-// platform's own font build made as an intermediate step (vendor "Wine"
-// with an EBSC table), which would otherwise stand beside the .fon face
-// it was made into.
+// Whether GDI registers the face: an FNT face only when it is made for
+// the screen's 96 dpi (the raster set installed for a screen is the one
+// of its resolution), and no bitmap-only sfnt that the platform's own font
+// build made as an intermediate step (vendor "Wine" with an EBSC table),
+// which would otherwise stand beside the .fon face it was made into.
 bool bitmap_face_registered(FT_Face face);
 
 // The mapper's view of the face's first strike; false when the face has

@@ -139,12 +139,15 @@ enum {
 // of which move on by the count.  Where the kernel can copy between the
 // two files it does (without the bytes passing through this process, or
 // as a reflink or a server-side copy where the file system offers one);
-// otherwise one read of at most len bytes into buf (cap bytes, at least
-// len) is written out whole.  Returns the count, which is below len only
-// at the end of the source, and 0 at its end; or -1 with errno and
-// PLAT_COPY_WRITE_FAILED telling which side failed.  *flags carries what
-// was learnt from one call to the next of one copy; start it at 0.
-int64_t plat_copy(int in, int out, void* buf, size_t len, uint32_t* flags);
+// otherwise through buf (cap bytes): reads of at most cap bytes that
+// start at multiples of cap from where the call started, each written out
+// whole before the next.  Returns the count, which is below len only at
+// the end of the source (or of what a pipe holds), and 0 at its end; or
+// -1 with errno and PLAT_COPY_WRITE_FAILED telling which side failed.
+// *flags carries what was learnt from one call to the next of one copy;
+// start it at 0.
+int64_t plat_copy(int in, int out, void* buf, size_t cap, size_t len,
+                  uint32_t* flags);
 
 // 1 when both names reach one existing file by identity (device and inode
 // on POSIX, volume serial and file index on Win32), 0 otherwise.

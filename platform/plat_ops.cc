@@ -89,8 +89,11 @@ int plat_map_close_mapping(plat_map_handle mapping) {
 // call, and a real failure shows up again in read or in write, which say
 // which side failed.  A file that the kernel reports as ended at once may
 // be one whose size the system does not know (those of /proc); one read
-// tells.
-int64_t plat_copy(int in, int out, void* buf, size_t len, uint32_t* flags) {
+// tells.  The first read after the kernel stopped takes only the rest of
+// its cap-sized piece, so that every later read starts where it would
+// have, had the buffer done the whole copy.
+int64_t plat_copy(int in, int out, void* buf, size_t cap, size_t len,
+                  uint32_t* flags) {
   *flags &= ~(uint32_t)PLAT_COPY_WRITE_FAILED;
   size_t done = 0;
   bool ended_at_once = false;
@@ -108,19 +111,26 @@ int64_t plat_copy(int in, int out, void* buf, size_t len, uint32_t* flags) {
     }
     if (done == len) return (int64_t)done;
   }
-  int64_t got = plat_ops.read(in, buf, len - done);
-  if (got < 0) return -1;
-  if (got > 0 && ended_at_once) *flags |= PLAT_COPY_USER_SPACE;
-  const char* p = (const char*)buf;
-  for (int64_t left = got; left > 0;) {
-    int64_t put = plat_ops.write(out, p, (size_t)left);
-    if (put <= 0) {
-      if (put == 0) errno = EIO;  // a write that takes nothing never ends
-      *flags |= PLAT_COPY_WRITE_FAILED;
-      return -1;
+  while (done < len) {
+    size_t piece = cap - done % cap;
+    if (piece > len - done) piece = len - done;
+    int64_t got = plat_ops.read(in, buf, piece);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    if (ended_at_once) *flags |= PLAT_COPY_USER_SPACE;
+    const char* p = (const char*)buf;
+    for (int64_t left = got; left > 0;) {
+      int64_t put = plat_ops.write(out, p, (size_t)left);
+      if (put <= 0) {
+        if (put == 0) errno = EIO;  // a write that takes nothing never ends
+        *flags |= PLAT_COPY_WRITE_FAILED;
+        return -1;
+      }
+      p += put;
+      left -= put;
     }
-    p += put;
-    left -= put;
+    done += (size_t)got;
+    if ((size_t)got < piece) break;  // the end of the source
   }
-  return (int64_t)done + got;
+  return (int64_t)done;
 }

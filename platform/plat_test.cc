@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -93,7 +94,7 @@ int copy_all(int src, int dst, size_t len, uint32_t* flags) {
   int calls = 0;
   bool short_chunk = false;
   for (;;) {
-    int64_t n = plat_copy(src, dst, &buf[0], len, flags);
+    int64_t n = plat_copy(src, dst, &buf[0], len, len, flags);
     if (n < 0) return -1;
     if (n == 0) return calls;
     EXPECT_FALSE(short_chunk) << "a short chunk before the end";
@@ -174,6 +175,55 @@ TEST(PlatCopy, TheBufferTakesOverWhereTheKernelStops) {
     uint32_t flags = 0;
     EXPECT_EQ(6, copy_all(f.src, f.dst, 4096, &flags));
     EXPECT_TRUE(flags & PLAT_COPY_USER_SPACE);
+    EXPECT_TRUE(f.copied() == f.content);
+  }
+}
+
+std::vector<size_t> g_read_sizes;
+int64_t recording_read(int fd, void* buf, size_t len) {
+  g_read_sizes.push_back(len);
+  return plat_default_ops.read(fd, buf, len);
+}
+
+int64_t kernel_copies_a_little(int in, int out, size_t len) {
+  if (++g_kernel_calls > 1) {
+    errno = EIO;
+    return -1;
+  }
+  return plat_default_ops.copy(in, out, len < 100 ? len : 100);
+}
+
+// A call may ask for more than the buffer holds.  The kernel copies it
+// all at once; the buffer reads piece by piece, each read starting where
+// it would have had the buffer done the whole copy, and a short read ends
+// the call.
+TEST(PlatCopy, ACallLongerThanTheBufferReadsPieceByPiece) {
+  ops_guard guard;
+  plat_ops.read = recording_read;
+  struct long_case {
+    const char* what;
+    int64_t (*copy)(int, int, size_t);
+    std::vector<size_t> reads;
+  } cases[] = {
+      // At the end the kernel sees nothing, and one read makes sure.
+      {"inside the kernel", plat_default_ops.copy, {4096}},
+      {"through the buffer", kernel_declines, std::vector<size_t>(7, 4096)},
+      {"the kernel stops inside a piece", kernel_copies_a_little,
+       {3996, 4096, 4096, 4096, 4096, 4096, 4096}},
+  };
+  for (const long_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.copy != kernel_declines && on_win32()) continue;  // no kernel copy
+    g_kernel_calls = 0;
+    g_read_sizes.clear();
+    plat_ops.copy = c.copy;
+    copy_files f;  // five pieces and 100 bytes
+    std::string buf(4096, '\0');
+    uint32_t flags = 0;
+    EXPECT_EQ(3 * 4096, plat_copy(f.src, f.dst, &buf[0], 4096, 3 * 4096, &flags));
+    EXPECT_EQ(2 * 4096 + 100, plat_copy(f.src, f.dst, &buf[0], 4096, 3 * 4096, &flags));
+    EXPECT_EQ(0, plat_copy(f.src, f.dst, &buf[0], 4096, 3 * 4096, &flags));
+    EXPECT_EQ(c.reads, g_read_sizes);
     EXPECT_TRUE(f.copied() == f.content);
   }
 }

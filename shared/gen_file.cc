@@ -42,8 +42,9 @@ int64_t gen_lseek64(int fd, int64_t offset, int origin) {
   return plat_lseek64(fd, offset, origin);
 }
 
-int64_t gen_copy(int in, int out, void* buf, size_t len, uint32_t* state) {
-  return plat_copy(in, out, buf, len, state);
+int64_t gen_copy(int in, int out, void* buf, size_t cap, size_t len,
+                 uint32_t* state) {
+  return plat_copy(in, out, buf, cap, len, state);
 }
 
 bool gen_copy_write_failed(uint32_t state) {

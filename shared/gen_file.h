@@ -49,11 +49,13 @@ int gen_creat(const char* path, int perm);
 int gen_close(int fd);
 int64_t gen_lseek64(int fd, int64_t offset, int origin);
 // Copies up to len bytes from in to out at their current positions, inside
-// the kernel where it can, otherwise through buf (at least len bytes).  The
-// count, below len only at the end of the source; 0 at its end; -1 on
-// failure, after which gen_copy_write_failed(*state) tells the side.
-// *state carries what one call learns to the next; start it at 0.
-int64_t gen_copy(int in, int out, void* buf, size_t len, uint32_t* state);
+// the kernel where it can, otherwise through buf (cap bytes) in reads of
+// at most cap bytes.  The count, below len only at the end of the source;
+// 0 at its end; -1 on failure, after which gen_copy_write_failed(*state)
+// tells the side.  *state carries what one call learns to the next; start
+// it at 0.
+int64_t gen_copy(int in, int out, void* buf, size_t cap, size_t len,
+                 uint32_t* state);
 bool gen_copy_write_failed(uint32_t state);
 int gen_fseek64(FILE* stream, int64_t offset, int origin);
 int64_t gen_ftell64(FILE* stream);

@@ -361,15 +361,31 @@ TEST(Copy, LargeSourcesReportAboutAHundredTimes) {
   for (const large& c : cases) {
     SCOPED_TRACE(c.mib);
     ASSERT_TRUE(make_sized_file(dir.file("src"), c.mib * kMiB));
-    run_result r = copy(dir.file("src"), dir.file("dst"));
-    EXPECT_EQ(0u, r.status);
-    std::vector<int> v = pct_values(r.out);
-    ASSERT_EQ(c.lines, v.size());
-    EXPECT_EQ(c.head, std::vector<int>(v.begin(), v.begin() + c.head.size()));
-    EXPECT_EQ(c.last, v.back());
-    for (size_t i = 1; i < v.size(); ++i) EXPECT_LE(v[i - 1], v[i]);
-    EXPECT_NE(std::string::npos, r.out.find(nl("copy_done \n")));
+    // Inside the kernel where it can, and through the buffer from the
+    // start: the same lines.
+    for (bool buffer : {false, true}) {
+      SCOPED_TRACE(buffer);
+      run_result r = buffer ? copy_with_faults(dir, "copy:1:ENOSYS")
+                            : copy(dir.file("src"), dir.file("dst"));
+      EXPECT_EQ(0u, r.status);
+      std::vector<int> v = pct_values(r.out);
+      ASSERT_EQ(c.lines, v.size());
+      EXPECT_EQ(c.head, std::vector<int>(v.begin(), v.begin() + c.head.size()));
+      EXPECT_EQ(c.last, v.back());
+      for (size_t i = 1; i < v.size(); ++i) EXPECT_LE(v[i - 1], v[i]);
+      EXPECT_NE(std::string::npos, r.out.find(nl("copy_done \n")));
+    }
   }
+  // A failure in the middle of a period of five chunks, through the
+  // buffer: the lines before it, the side that failed, and no destination.
+  run_result r = copy_with_faults(dir, "copy:1,write:12");
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(pct_lines({1, 2}) + write_error(EIO, dir.file("dst"))), r.out);
+  EXPECT_FALSE(file_exists(dir.file("dst")));
+  r = copy_with_faults(dir, "copy:1,read:13");
+  EXPECT_EQ(status_minus1(), r.status);
+  EXPECT_EQ(nl(pct_lines({1, 2}) + read_error(EIO, dir.file("src"))), r.out);
+  EXPECT_FALSE(file_exists(dir.file("dst")));
 }
 
 }  // namespace

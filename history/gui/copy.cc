@@ -84,21 +84,26 @@ int copy_file(const char* source, const char* destination) {
   if (size >= 0 && gen_lseek64(src, 0, SEEK_SET) != 0)
     return abandon(src, dst, kReadError, source, destination, buf);
 
-  int64_t period = copy_report_period(size);
-  int64_t reads = 0;
+  // A line follows every period chunks of kCopyBufferSize bytes, a short
+  // last chunk counting as one.  One call moves the rest of a period, so
+  // that the kernel copies in as few calls as the lines allow; through the
+  // buffer it still reads chunk by chunk.
+  const int64_t group = copy_report_period(size) * (int64_t)kCopyBufferSize;
+  int64_t in_group = 0;
   uint32_t state = 0;
   for (;;) {
-    // One chunk: what a read of a full buffer would give, copied inside
-    // the kernel where it can, so the lines are the same either way.
-    int64_t n = gen_copy(src, dst, buf, kCopyBufferSize, &state);
+    int64_t want = group - in_group;
+    if (want > kCopyCallLimit) want = kCopyCallLimit;
+    int64_t n = gen_copy(src, dst, buf, kCopyBufferSize, (size_t)want, &state);
     if (n == 0) break;
     if (n < 0) {
       if (gen_copy_write_failed(state))
         return abandon(src, dst, kWriteError, destination, destination, buf);
       return abandon(src, dst, kReadError, source, destination, buf);
     }
-    if (++reads == period) {
-      reads = 0;
+    in_group += n;
+    if (in_group > group - kCopyBufferSize) {  // into the period's last chunk
+      in_group = 0;
       // No percentage of a size measured as nothing, even if the source
       // has grown since, nor of a position that cannot be read.
       int64_t position = size > 0 ? gen_lseek64(src, 0, SEEK_CUR) : -1;

@@ -4,8 +4,12 @@
 
 #include <stdint.h>
 
-// Every read asks for this many bytes.
+// The copy's chunk: what a read through the buffer asks for, and the
+// unit in which the lines are counted.
 enum { kCopyBufferSize = 1048576 };
+// The most that one call of the copy asks for, within what a 32-bit size
+// holds.
+const int64_t kCopyCallLimit = (int64_t)1 << 30;
 
 // Reads between two copy_pct lines for a source of size bytes: every
 // read up to 200 full buffers, otherwise about a hundred lines in all.

@@ -183,6 +183,132 @@ bool is_generic(const char* name) {
   return false;
 }
 
+// The face names that enumerations are about to ask for (at most a face
+// name's 31 characters, as they will be asked), and the strongly bound run
+// that the substitution puts after each, NUL-separated and ending in
+// "\0\0" (null where unknown).  One substitution of all the names costs
+// about what one of a single name does.
+char** g_expected = nullptr;
+char** g_expected_runs = nullptr;
+int g_expected_count = 0;
+int g_expected_state = 0;  // 0 not yet substituted, 1 substituted, -1 unusable
+
+void forget_expected() {
+  for (int i = 0; i < g_expected_count; ++i) {
+    free(g_expected[i]);
+    free(g_expected_runs[i]);
+  }
+  free(g_expected);
+  free(g_expected_runs);
+  g_expected = g_expected_runs = nullptr;
+  g_expected_count = 0;
+  g_expected_state = 0;
+}
+
+// A family name that no configuration rule names, between the names of
+// the one substitution, so that what a rule adds after a name stays with
+// that name.
+const char kSeparator[] = "\x01";
+
+bool is_separator(const FcValue& v) {
+  return v.type == FcTypeString && strcmp((const char*)v.u.s, kSeparator) == 0;
+}
+
+// Substitutes the expected names that are neither installed nor generic in
+// one pattern: separator, name, separator, name, ..., separator.  Each
+// name's part holds what its own substitution would put after it, as long
+// as the rules add after the name they match, which the checks make sure
+// of: every part starts with its name, nothing comes before the first
+// separator, and nothing strongly bound comes after the last (a rule that
+// adds at the start or the end of the list would have added next to a
+// single name).  Otherwise each name is substituted alone, as before.
+void substitute_expected() {
+  g_expected_state = -1;
+  FcPattern* p = FcPatternCreate();
+  if (!p) return;
+  int* part_of = (int*)calloc((size_t)g_expected_count + 1, sizeof(int));
+  int parts = 0;
+  FcPatternAddString(p, FC_FAMILY, (const FcChar8*)kSeparator);
+  for (int i = 0; part_of && i < g_expected_count; ++i) {
+    const char* name = g_expected[i];
+    bool again = false;
+    for (int k = 0; k < i; ++k) again = again || strcmp(g_expected[k], name) == 0;
+    if (again || !*name || is_generic(name) || family_installed(name)) continue;
+    FcPatternAddString(p, FC_FAMILY, (const FcChar8*)name);
+    FcPatternAddString(p, FC_FAMILY, (const FcChar8*)kSeparator);
+    part_of[parts++] = i;
+  }
+  FcConfigSubstitute(nullptr, p, FcMatchPattern);
+  FcValue v;
+  FcValueBinding b;
+  int at = 0;
+  bool sound = part_of && FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch &&
+               is_separator(v);
+  for (int part = 0; sound && part < parts; ++part) {
+    const char* name = g_expected[part_of[part]];
+    sound = FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch &&
+            b == FcValueBindingStrong && v.type == FcTypeString &&
+            strcmp((const char*)v.u.s, name) == 0;
+    int first = at;
+    size_t size = 2;
+    bool run = true;
+    while (sound) {
+      if (FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) != FcResultMatch) {
+        sound = false;  // the separator is gone
+      } else if (is_separator(v)) {
+        break;
+      } else if (run && b == FcValueBindingStrong && v.type == FcTypeString) {
+        size += strlen((const char*)v.u.s) + 1;
+      } else {
+        run = false;
+      }
+    }
+    char* families = sound ? (char*)calloc(size, 1) : nullptr;
+    sound = families != nullptr;
+    char* w = families;
+    for (int k = first; sound; ++k) {
+      if (FcPatternGetWithBinding(p, FC_FAMILY, k, &v, &b) != FcResultMatch ||
+          b != FcValueBindingStrong || v.type != FcTypeString || is_separator(v))
+        break;
+      size_t n = strlen((const char*)v.u.s);
+      memcpy(w, v.u.s, n);
+      w += n + 1;
+    }
+    if (sound) g_expected_runs[part_of[part]] = families;
+  }
+  while (sound && FcPatternGetWithBinding(p, FC_FAMILY, at++, &v, &b) == FcResultMatch)
+    sound = b != FcValueBindingStrong;
+  FcPatternDestroy(p);
+  free(part_of);
+  if (sound) {
+    g_expected_state = 1;
+    return;
+  }
+  for (int i = 0; i < g_expected_count; ++i) {
+    free(g_expected_runs[i]);
+    g_expected_runs[i] = nullptr;
+  }
+}
+
+// The strongly bound run after name from the one substitution of the
+// expected names, or null.
+const char* expected_run(const char* name) {
+  for (int i = 0; i < g_expected_count; ++i) {
+    if (strcmp(g_expected[i], name) != 0) continue;
+    if (g_expected_state == 0) substitute_expected();
+    return g_expected_runs[i];
+  }
+  return nullptr;
+}
+
+// Adds f to the n stand-ins in out unless it is there already or is not
+// installed.
+void add_stand_in(const char* f, char (*out)[128], int* n) {
+  bool seen = false;
+  for (int k = 0; k < *n; ++k) seen = seen || strcasecmp(out[k], f) == 0;
+  if (!seen && family_installed(f)) snprintf(out[(*n)++], 128, "%s", f);
+}
+
 // The families that stand for name: name itself when installed; else the
 // installed families that fontconfig declares metric-compatible with it
 // (the strongly bound run that its substitution puts right after it); for
@@ -195,6 +321,12 @@ int stand_in_families(const char* name, char (*out)[128], int max) {
     return 1;
   }
   int n = 0;
+  if (!is_generic(name)) {
+    if (const char* run = expected_run(name)) {
+      for (const char* f = run; *f && n < max; f += strlen(f) + 1) add_stand_in(f, out, &n);
+      return n;
+    }
+  }
   FcPattern* p = FcPatternCreate();
   FcPatternAddString(p, FC_FAMILY, (const FcChar8*)name);
   FcConfigSubstitute(nullptr, p, FcMatchPattern);
@@ -215,10 +347,7 @@ int stand_in_families(const char* name, char (*out)[128], int max) {
                     FcPatternGetWithBinding(p, FC_FAMILY, i, &v, &b) == FcResultMatch;
          ++i) {
       if (b != FcValueBindingStrong || v.type != FcTypeString) break;
-      const char* f = (const char*)v.u.s;
-      bool seen = false;
-      for (int k = 0; k < n; ++k) seen = seen || strcasecmp(out[k], f) == 0;
-      if (!seen && family_installed(f)) snprintf(out[n++], 128, "%s", f);
+      add_stand_in((const char*)v.u.s, out, &n);
     }
   }
   FcPatternDestroy(p);
@@ -335,6 +464,17 @@ const face_entry* pick_bitmap_face(const char* family, const plat_logfont* lf,
   return k < 0 ? nullptr : entries[k];
 }
 
+// A drawn outline glyph: levels 0 to 16 for width x height pixels, whose
+// top-left corner lies left pixels right of the pen and top pixels above
+// the baseline.
+struct outline_glyph {
+  int32_t left;
+  int32_t top;
+  int32_t width;
+  int32_t height;
+  uint8_t* levels;
+};
+
 }  // namespace
 
 struct plat_screen {
@@ -363,6 +503,11 @@ struct plat_hfont {
   int32_t underline_width;
   int32_t strikeout_pos;
   int32_t strikeout_width;
+  // Advances once measured; and where measuring and drawing load a glyph
+  // alike, the glyph drawn from the measuring load (null until then).
+  int32_t advance[256];
+  bool measured[256];
+  outline_glyph* drawn[256];
 };
 
 struct plat_surface {
@@ -379,6 +524,29 @@ plat_screen* plat_screen_get() {
 }
 
 void plat_screen_release(plat_screen* screen) { free(screen); }
+
+void plat_font_expect_faces(const char* const* names, int count) {
+  forget_expected();
+  if (count <= 0) return;
+  g_expected = (char**)calloc((size_t)count, sizeof(char*));
+  g_expected_runs = (char**)calloc((size_t)count, sizeof(char*));
+  if (!g_expected || !g_expected_runs) {
+    forget_expected();
+    return;
+  }
+  for (int i = 0; i < count; ++i) {
+    // As an enumeration will ask: in a face name's 31 characters.
+    const size_t len = strnlen(names[i], sizeof(plat_logfont::lfFaceName) - 1);
+    g_expected[i] = (char*)calloc(len + 1, 1);
+    if (!g_expected[i]) {
+      g_expected_count = i;
+      forget_expected();
+      return;
+    }
+    memcpy(g_expected[i], names[i], len);
+    g_expected_count = i + 1;
+  }
+}
 
 int plat_font_enumerate(plat_screen*, const plat_logfont* query,
                         plat_font_enum_fn fn, void* context) {
@@ -682,6 +850,11 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
 
 void plat_font_delete(plat_hfont* font) {
   if (!font) return;
+  for (outline_glyph* g : font->drawn) {
+    if (!g) continue;
+    free(g->levels);
+    free(g);
+  }
   FT_Done_Face(font->face);
   free(font);
 }
@@ -705,25 +878,19 @@ FT_UInt glyph_index(plat_hfont* font, uint32_t unicode) {
 // normally from the outline; for drawing hinted for the drawing's mode,
 // from the face's own bitmaps only for upright monochrome drawing.  A
 // glyph whose hinting program fails is loaded unhinted.
-bool load_outline_glyph(plat_hfont* font, FT_UInt gi, bool for_advance) {
+FT_Int32 outline_load_flags(const plat_hfont* font, bool for_advance) {
   FT_Int32 flags = FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH;
   if (!for_advance) flags |= font->mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
   if (for_advance || !font->mono || gdi_transformed(&font->transform))
     flags |= FT_LOAD_NO_BITMAP;
+  return flags;
+}
+
+bool load_outline_glyph(plat_hfont* font, FT_UInt gi, bool for_advance) {
+  const FT_Int32 flags = outline_load_flags(font, for_advance);
   if (FT_Load_Glyph(font->face, gi, flags) == 0) return true;
   return FT_Load_Glyph(font->face, gi, flags | FT_LOAD_NO_HINTING) == 0;
 }
-
-// A drawn outline glyph: levels 0 to 16 for width x height pixels, whose
-// top-left corner lies left pixels right of the pen and top pixels above
-// the baseline.
-struct outline_glyph {
-  int32_t left;
-  int32_t top;
-  int32_t width;
-  int32_t height;
-  uint8_t* levels;
-};
 
 // Rasterises the loaded glyph into g, within box b.
 void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
@@ -782,13 +949,19 @@ void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
 // synthesised bold emboldened by a 24th of the em, a synthesised italic
 // slanted, smoothed coverage in 17 levels.  A glyph that cannot be loaded
 // falls back to the characters 0 and space.  False when none loads.
+bool draw_loaded_glyph(plat_hfont* font, outline_glyph* g);
+
 bool draw_outline_glyph(plat_hfont* font, uint8_t c, outline_glyph* g) {
   memset(g, 0, sizeof *g);
   const uint32_t tries[3] = {cp1252_to_unicode(c), 0, 0x20};
   bool loaded = false;
   for (int i = 0; i < 3 && !loaded; ++i)
     loaded = load_outline_glyph(font, glyph_index(font, tries[i]), false);
-  if (!loaded) return false;
+  return loaded && draw_loaded_glyph(font, g);
+}
+
+// The drawing of draw_outline_glyph from the glyph in the face's slot.
+bool draw_loaded_glyph(plat_hfont* font, outline_glyph* g) {
   FT_GlyphSlot slot = font->face->glyph;
   if (slot->format != FT_GLYPH_FORMAT_OUTLINE && slot->format != FT_GLYPH_FORMAT_BITMAP)
     return false;
@@ -826,11 +999,28 @@ bool draw_outline_glyph(plat_hfont* font, uint8_t c, outline_glyph* g) {
 int32_t plat_font_char_advance(plat_screen*, plat_hfont* font, uint8_t c) {
   if (!font->scalable) return bitmap_font_advance(&font->bitmap, c);
   FT_UInt gi = glyph_index(font, cp1252_to_unicode(c));
+  if (font->measured[c]) return font->advance[c];
   // Measured from a normally hinted load, whatever the quality that
   // drawing uses.
   if (!load_outline_glyph(font, gi, true)) return 0;
-  return gdi_advance(&font->numbers, font->ppem, font->face->glyph->metrics.horiAdvance,
-                     font->fake_bold, &font->transform);
+  const int32_t advance =
+      gdi_advance(&font->numbers, font->ppem, font->face->glyph->metrics.horiAdvance,
+                  font->fake_bold, &font->transform);
+  font->advance[c] = advance;
+  font->measured[c] = true;
+  // Where drawing would load the glyph alike, it is drawn from this load
+  // now (the glyph was found, so drawing would try no other), and the
+  // drawing takes it from here instead of loading it again.
+  if (outline_load_flags(font, true) == outline_load_flags(font, false) && !font->drawn[c]) {
+    outline_glyph* g = (outline_glyph*)calloc(1, sizeof(outline_glyph));
+    if (g && draw_loaded_glyph(font, g)) {
+      font->drawn[c] = g;
+    } else if (g) {
+      free(g->levels);
+      free(g);
+    }
+  }
+  return advance;
 }
 
 plat_surface* plat_surface_create(plat_screen*, plat_hfont* font, int32_t width,
@@ -884,7 +1074,11 @@ bool blit_outline_char(plat_surface* s, int32_t x, int32_t y, int32_t left, int3
                        int32_t right, int32_t bottom, uint8_t c) {
   plat_hfont* font = s->font;
   outline_glyph g;
-  if (!draw_outline_glyph(font, c, &g)) return false;
+  if (font->drawn[c]) {
+    g = *font->drawn[c];
+  } else if (!draw_outline_glyph(font, c, &g)) {
+    return false;
+  }
   // Text aligned at the top: the baseline lies ascent rows below y.
   const int32_t ox = x + g.left, oy = y + font->ascent - g.top;
   for (int32_t r = 0; r < g.height; ++r) {
@@ -900,7 +1094,7 @@ bool blit_outline_char(plat_surface* s, int32_t x, int32_t y, int32_t left, int3
       d[0] = d[1] = d[2] = v;
     }
   }
-  free(g.levels);
+  if (!font->drawn[c]) free(g.levels);
   return true;
 }
 

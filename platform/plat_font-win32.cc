@@ -86,6 +86,9 @@ int plat_font_enumerate(plat_screen* screen, const plat_logfont* query,
   return r.last;
 }
 
+// GDI looks each name up in its own tables.
+void plat_font_expect_faces(const char* const*, int) {}
+
 plat_hfont* plat_font_create(const plat_logfont* logfont) {
   LOGFONTA lf;
   memcpy(&lf, logfont, sizeof lf);

@@ -65,6 +65,11 @@ void plat_screen_release(plat_screen* screen);
 int plat_font_enumerate(plat_screen* screen, const plat_logfont* query,
                         plat_font_enum_fn fn, void* context);
 
+// The face names that the next enumerations will ask for, so that a
+// platform that has to look each name up can look them up together.  Only
+// a hint: the enumerations give what they would without it.
+void plat_font_expect_faces(const char* const* names, int count);
+
 // Creates the logical font; null on failure.
 plat_hfont* plat_font_create(const plat_logfont* logfont);
 void plat_font_delete(plat_hfont* font);

@@ -271,6 +271,46 @@ TEST(Fonts, StandInFacesKeepTheRulesOfTheNameAskedFor) {
   EXPECT_TRUE(s.greyscale);
 }
 
+// The names of a face list are looked up together, and each still gets
+// the stand-ins it has alone, wherever the configuration's rules add them.
+TEST(Fonts, EachNameOfAFaceListKeepsTheStandInsItHasAlone) {
+  if (on_win32()) GTEST_SKIP() << "stand-in faces are fontconfig's";
+  temp_dir dir;
+  // Face One has a stand-in after it; the one put before Face Two stands
+  // in for nothing.
+  std::string conf = dejavu_only_config(
+      dir,
+      "  <alias binding=\"same\"><family>Face One</family>"
+      "<accept><family>DejaVu Serif</family></accept></alias>\n"
+      "  <alias binding=\"same\"><family>Face Two</family>"
+      "<prefer><family>DejaVu Serif</family></prefer></alias>\n");
+  if (conf.empty()) GTEST_SKIP() << "DejaVu is not installed";
+  const std::string generic = slot_set(conf, "--sans", "sans-serif:14");
+  const std::string one = slot_set(conf, "--sans", "Face One:14");
+  EXPECT_FALSE(one == generic);
+  EXPECT_TRUE(slot_set(conf, "--sans", "Face Two:14") == generic);
+  EXPECT_TRUE(slot_set(conf, "--sans", "Face Three, Face Two:14") == generic);
+  EXPECT_TRUE(slot_set(conf, "--sans", "Face Two, Face Three, Face One:14") == one);
+  // Rules that give every name but the generic one a stand-in: right
+  // after the first family of the list, or at its end.
+  const char* const every_name[] = {
+      "<match target=\"pattern\"><test qual=\"all\" name=\"family\" compare=\"not_eq\">"
+      "<string>sans-serif</string></test><edit name=\"family\" mode=\"append\" "
+      "binding=\"strong\"><string>DejaVu Sans Mono</string></edit></match>\n",
+      "<match target=\"pattern\"><test qual=\"all\" name=\"family\" compare=\"not_eq\">"
+      "<string>sans-serif</string></test><edit name=\"family\" mode=\"append_last\" "
+      "binding=\"strong\"><string>DejaVu Sans Mono</string></edit></match>\n",
+  };
+  for (const char* rule : every_name) {
+    SCOPED_TRACE(rule);
+    temp_dir other;
+    conf = dejavu_only_config(other, rule);
+    const std::string alone = slot_set(conf, "--sans", "Face Four:14");
+    EXPECT_FALSE(alone == generic);  // a stand-in, not the fallback
+    EXPECT_TRUE(slot_set(conf, "--sans", "Face Three, Face Four:14") == alone);
+  }
+}
+
 void expect_rendered_as_written(const std::string& description, int32_t height,
                                 bool greyscale) {
   SCOPED_TRACE(description);

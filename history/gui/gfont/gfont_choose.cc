@@ -260,6 +260,10 @@ gfont* gfont_choose(const char* face_list, int32_t size) {
   char (*names)[GFONT_NAME_CHARS + 1] = (char (*)[GFONT_NAME_CHARS + 1])gen_calloc(
       GFONT_MAX_NAMES, GFONT_NAME_CHARS + 1);
   int count = gfont_parse_face_list(face_list, names);
+  const char** hint = (const char**)gen_calloc(count > 0 ? (size_t)count : 1, sizeof(char*));
+  for (int i = 0; i < count; ++i) hint[i] = names[i];
+  plat_font_expect_faces(hint, count);
+  gen_free(hint);
   gfont_spec best;
   bool found = gfont_choose_best(names, count, size, gfont_enumerate, &best);
   gen_free(names);

@@ -21,7 +21,9 @@
 #include <utility>
 
 #include "platform/plat_font_bitmap.h"
+#include "platform/plat_font_config-posix.h"
 #include "platform/plat_font_gdi.h"
+#include "platform/plat_font_gray-posix.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ bool g_fc_ready = false;
 
 bool libraries_ready() {
   if (!g_fc_ready) {
-    if (!FcInit()) return false;
+    if (!plat_font_config_init()) return false;
     // fontconfig's start-up keeps blocks that only its own shutdown frees.
     atexit(FcFini);
     g_fc_ready = true;
@@ -932,7 +934,10 @@ void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
       FT_Outline_Transform(&slot->outline, &m);
     }
     FT_Outline_Translate(&slot->outline, -b->x_min, -b->y_min);
-    FT_Outline_Get_Bitmap(g_ft, &slot->outline, &bm);
+    if (font->mono)
+      FT_Outline_Get_Bitmap(g_ft, &slot->outline, &bm);
+    else
+      plat_gray_render(&slot->outline, &bm, PLAT_GRAY_BISECT);
   }
   for (int32_t r = 0; r < h; ++r) {
     const uint8_t* src = buf + (size_t)r * pitch;

@@ -28,9 +28,12 @@ const char kFreetype[] = "libfreetype.so.6";
 enum { kLibFc, kLibFt, kLibCount };
 
 #define XH_FONTLIB_ENTRIES(X)                                              \
-  X(kLibFc, FcCharSetHasChar) X(kLibFc, FcConfigSubstitute)                \
+  X(kLibFc, FcCharSetHasChar) X(kLibFc, FcConfigBuildFonts)                \
+  X(kLibFc, FcConfigDestroy) X(kLibFc, FcConfigParseAndLoadFromMemory)     \
+  X(kLibFc, FcConfigSetCurrent) X(kLibFc, FcConfigSubstitute)              \
   X(kLibFc, FcDefaultSubstitute) X(kLibFc, FcFini) X(kLibFc, FcFontList)   \
   X(kLibFc, FcFontMatch) X(kLibFc, FcFontSetDestroy) X(kLibFc, FcInit)     \
+  X(kLibFc, FcInitLoadConfig)                                              \
   X(kLibFc, FcObjectSetDestroy) X(kLibFc, FcObjectSetVaBuild)              \
   X(kLibFc, FcPatternAddInteger) X(kLibFc, FcPatternAddString)             \
   X(kLibFc, FcPatternCreate) X(kLibFc, FcPatternDestroy)                   \
@@ -43,7 +46,8 @@ enum { kLibFc, kLibFt, kLibCount };
   X(kLibFt, FT_Init_FreeType)                                              \
   X(kLibFt, FT_Load_Glyph) X(kLibFt, FT_Load_Sfnt_Table)                   \
   X(kLibFt, FT_MulDiv) X(kLibFt, FT_MulFix) X(kLibFt, FT_New_Face)         \
-  X(kLibFt, FT_Outline_Embolden) X(kLibFt, FT_Outline_Get_Bitmap)          \
+  X(kLibFt, FT_Outline_Decompose) X(kLibFt, FT_Outline_Embolden)           \
+  X(kLibFt, FT_Outline_Get_Bitmap)                                         \
   X(kLibFt, FT_Outline_Get_CBox) X(kLibFt, FT_Outline_Transform)           \
   X(kLibFt, FT_Outline_Translate)                                          \
   X(kLibFt, FT_Select_Size) X(kLibFt, FT_Set_Charmap)                     \
@@ -114,6 +118,28 @@ bool plat_fontlib_loaded() { return g_loaded; }
 // fontconfig
 
 FcBool FcInit(void) { return ready() ? REAL(FcInit)() : FcFalse; }
+
+FcConfig* FcInitLoadConfig(void) {
+  return ready() ? REAL(FcInitLoadConfig)() : nullptr;
+}
+
+FcBool FcConfigParseAndLoadFromMemory(FcConfig* config, const FcChar8* buffer,
+                                      FcBool complain) {
+  return ready() ? REAL(FcConfigParseAndLoadFromMemory)(config, buffer, complain)
+                 : FcFalse;
+}
+
+FcBool FcConfigBuildFonts(FcConfig* config) {
+  return ready() ? REAL(FcConfigBuildFonts)(config) : FcFalse;
+}
+
+FcBool FcConfigSetCurrent(FcConfig* config) {
+  return ready() ? REAL(FcConfigSetCurrent)(config) : FcFalse;
+}
+
+void FcConfigDestroy(FcConfig* config) {
+  if (ready()) REAL(FcConfigDestroy)(config);
+}
 
 void FcFini(void) {
   if (ready()) REAL(FcFini)();
@@ -283,6 +309,12 @@ void FT_Bitmap_Init(FT_Bitmap* abitmap) {
     REAL(FT_Bitmap_Init)(abitmap);
   else if (abitmap)
     memset(abitmap, 0, sizeof *abitmap);
+}
+
+FT_Error FT_Outline_Decompose(FT_Outline* outline, const FT_Outline_Funcs* funcs,
+                              void* user) {
+  return ready() ? REAL(FT_Outline_Decompose)(outline, funcs, user)
+                 : FT_Err_Invalid_Library_Handle;
 }
 
 FT_Error FT_Outline_Embolden(FT_Outline* outline, FT_Pos strength) {

@@ -33,6 +33,7 @@
 #include "history/gui/gfont/gfont.h"
 #include "history/gui/util/strutil/strutil.h"
 #include "shared/gen_alloc.h"
+#include "tools/gfont_sets.h"
 
 namespace {
 
@@ -103,28 +104,6 @@ int render(const char* list_path, const char* out_path) {
 
 // ---- Comparison ---------------------------------------------------------
 
-std::vector<uint8_t> base64_decode(const std::string& text) {
-  std::vector<uint8_t> out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char ch : text) {
-    int v;
-    if (ch >= 'A' && ch <= 'Z') v = ch - 'A';
-    else if (ch >= 'a' && ch <= 'z') v = ch - 'a' + 26;
-    else if (ch >= '0' && ch <= '9') v = ch - '0' + 52;
-    else if (ch == '+') v = 62;
-    else if (ch == '/') v = 63;
-    else continue;
-    acc = acc << 6 | (uint32_t)v;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back((uint8_t)(acc >> bits));
-    }
-  }
-  return out;
-}
-
 struct set_entry {
   std::string desc;
   bool present = false;  // a font was found
@@ -141,7 +120,7 @@ bool load_output(const char* path, std::vector<set_entry>* out) {
     e.desc = l.substr(0, tab);
     std::string data = l.substr(tab + 1);
     e.present = data != "-";
-    if (e.present) e.bytes = base64_decode(data);
+    if (e.present) e.bytes = sets_base64_decode(data);
     out->push_back(e);
   }
   return true;

@@ -337,8 +337,8 @@ TEST(ExtsortFast, EqualRecordsReverse) {
 }
 
 // Runs both engines on the files that setup makes, each in a directory of
-// its own (a failed windowed run keeps its files open to the end of the
-// process), and hands back the fast engine's outcome after checking it
+// its own (so that neither sees the other's output or work files), and
+// hands back the fast engine's outcome after checking it
 // against the windowed engine's, with the directory names made equal.
 outcome both(const temp_dir& dir,
              const std::function<void(const temp_dir&)>& setup, int32_t count,

@@ -50,17 +50,22 @@ gfont* trim(const gfont* raw, int8_t default_char) {
     int32_t left = INT32_MAX, gap = INT32_MAX;
     int32_t top = INT32_MIN, bottom = INT32_MIN;
     if (r->pixels) {
+      // Row by row: the first and the last inked pixel, and whether any
+      // pixel between them is grey.
       for (int32_t row = 0; row < h; ++row) {
         const uint8_t* line = r->pixels + (size_t)row * r->width;
-        for (int32_t x = 0; x < r->width; ++x) {
-          uint8_t v = line[x];
-          if (!v) continue;
-          if (v != 255) g->greyscale = 1;
-          if (x < left) left = x;
-          if (r->width - x - 1 < gap) gap = r->width - x - 1;
-          if (raw->ascent - row > top) top = raw->ascent - row;
-          if (row - raw->ascent > bottom) bottom = row - raw->ascent;
+        int32_t first = 0, last = r->width - 1;
+        while (first <= last && !line[first]) ++first;
+        if (first > last) continue;
+        while (!line[last]) --last;
+        if (!g->greyscale) {
+          for (int32_t x = first; x <= last; ++x)
+            if (line[x] && line[x] != 255) g->greyscale = 1;
         }
+        if (first < left) left = first;
+        if (r->width - last - 1 < gap) gap = r->width - last - 1;
+        if (raw->ascent - row > top) top = raw->ascent - row;
+        if (row - raw->ascent > bottom) bottom = row - raw->ascent;
       }
     }
     o->top = top;

@@ -10,7 +10,6 @@
 #include FT_FREETYPE_H
 #include FT_BITMAP_H
 #include FT_OUTLINE_H
-#include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 #include FT_MODULE_H
@@ -21,6 +20,7 @@
 
 #include <utility>
 
+#include "platform/plat_font_bitmap.h"
 #include "platform/plat_font_config-posix.h"
 #include "platform/plat_font_gdi.h"
 #include "platform/plat_font_gray-posix.h"
@@ -453,19 +453,46 @@ FT_Face open_face(const face_entry* e) {
   return face;
 }
 
-// Chooses the bitmap strike closest to pixel_height.
-int nearest_strike(FT_Face face, int64_t pixel_height) {
-  int best = -1;
-  int64_t best_d = 0;
-  for (int i = 0; i < face->num_fixed_sizes; ++i) {
-    int64_t d = face->available_sizes[i].height - pixel_height;
-    if (d < 0) d = -d;
-    if (best < 0 || d < best_d) {
-      best = i;
-      best_d = d;
+// The bitmap face of family that GDI's mapper picks for the logical
+// font, among the family's registered bitmap faces in the mapper's order
+// (regular, bold, italic, bold italic; then by file and index).  Null
+// when the family has none.
+const face_entry* pick_bitmap_face(const char* family, const plat_logfont* lf,
+                                   bool bold, bool italic) {
+  const int kMax = 64;
+  const face_entry* entries[kMax];
+  bitmap_strike strikes[kMax];
+  int n = 0;
+  for (int i = 0; i < g_face_count && n < kMax; ++i) {
+    const face_entry* e = &g_faces[i];
+    if (e->scalable || !has_family(e, family)) continue;
+    FT_Face face = open_face(e);
+    if (!face) continue;
+    bitmap_strike s;
+    if (bitmap_face_registered(face) && bitmap_face_strike(face, &s) &&
+        bitmap_strike_serves(&s, lf->lfCharSet)) {
+      // Insertion keeps the mapper's order.
+      int at = n;
+      const int order = (s.italic ? 2 : 0) + (s.bold ? 1 : 0);
+      while (at > 0) {
+        const bitmap_strike* p = &strikes[at - 1];
+        const int p_order = (p->italic ? 2 : 0) + (p->bold ? 1 : 0);
+        const int by_file = strcmp(entries[at - 1]->file, e->file);
+        if (p_order < order || (p_order == order && (by_file < 0 ||
+                                (by_file == 0 && entries[at - 1]->index < e->index))))
+          break;
+        entries[at] = entries[at - 1];
+        strikes[at] = strikes[at - 1];
+        --at;
+      }
+      entries[at] = e;
+      strikes[at] = s;
+      ++n;
     }
+    FT_Done_Face(face);
   }
-  return best;
+  const int k = bitmap_pick_strike(strikes, n, lf->lfHeight, bold, italic);
+  return k < 0 ? nullptr : entries[k];
 }
 
 // A drawn outline glyph: levels 0 to 16 for width x height pixels, whose
@@ -488,6 +515,7 @@ struct plat_screen {
 struct plat_hfont {
   FT_Face face;
   bool scalable;
+  bitmap_font bitmap;  // faces that are not scalable
   bool mono;  // drawn without smoothing
   bool fake_bold;
   bool fake_italic;
@@ -583,7 +611,8 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       if (!family) continue;
       if (reported_as) family = reported_as;
     }
-    if (query->lfCharSet == 0 && !e->ansi) continue;
+    // A bitmap face's character set is its FNT header's, read below.
+    if (query->lfCharSet == 0 && !e->ansi && e->scalable) continue;
     FT_Face face = open_face(e);
     if (!face) continue;
     plat_logfont lf;
@@ -591,6 +620,8 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
     plat_text_metrics tm;
     memset(&tm, 0, sizeof tm);
     uint32_t type;
+    tm.char_set = e->ansi ? 0 : 1;
+    lf.lfPitchAndFamily = e->fixed_pitch ? 1 : 2;
     if (e->scalable && FT_IS_SCALABLE(face)) {
       // Scalable faces are reported at 32 pixels a cell-em, as GDI does.
       gdi_face_numbers n;
@@ -607,31 +638,31 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       type = 4;  // TRUETYPE_FONTTYPE
       lf.lfOutPrecision = 3;  // OUT_STROKE_PRECIS
     } else {
-      int s = nearest_strike(face, (int64_t)(e->pixel_size + 0.5));
-      if (s >= 0) FT_Select_Size(face, s);
-      tm.ascent = (int32_t)((face->size->metrics.ascender + 63) >> 6);
-      int32_t h = s >= 0 ? face->available_sizes[s].height : 0;
-      tm.descent = h - tm.ascent > 0 ? h - tm.ascent
-                                     : (int32_t)((-face->size->metrics.descender + 63) >> 6);
-      tm.max_char_width = (int32_t)((face->size->metrics.max_advance + 63) >> 6);
-      tm.default_char = 32;
-      lf.lfHeight = tm.ascent + tm.descent;
-      int32_t w = s >= 0 ? face->available_sizes[s].width : 0;
-      if (w <= 0) {
-        FT_UInt gi = FT_Get_Char_Index(face, 'x');
-        if (gi && FT_Load_Glyph(face, gi, FT_LOAD_DEFAULT) == 0)
-          w = (int32_t)((face->glyph->advance.x + 63) >> 6);
+      // A bitmap face is reported with its strike's own metrics; faces
+      // that GDI does not register are not reported at all.
+      bitmap_font bf;
+      if (!bitmap_face_registered(face) || !bitmap_font_init(&bf, face, 0, false, false) ||
+          (query->lfCharSet == 0 && bf.numbers.char_set != 0)) {
+        FT_Done_Face(face);
+        continue;
       }
-      lf.lfWidth = w;
+      tm.char_set = bf.numbers.char_set;
+      // The header's pitch bit is set for a variable pitch; the logical
+      // font's pitch is 1 (fixed) or 2 (variable), with the family bits.
+      lf.lfPitchAndFamily = (uint8_t)((bf.numbers.pitch_and_family & 0xF1) + 1);
+      tm.ascent = bf.metrics.ascent;
+      tm.descent = bf.metrics.descent;
+      tm.max_char_width = bf.metrics.max_char_width;
+      tm.default_char = bf.metrics.default_char;
+      lf.lfHeight = tm.ascent + tm.descent;
+      lf.lfWidth = bf.numbers.avg_width;
       type = PLAT_RASTER_FONTTYPE;
     }
-    tm.char_set = e->ansi ? 0 : 1;
     lf.lfWeight = e->weight >= FC_WEIGHT_DEMIBOLD ? 700 : 400;
     lf.lfItalic = e->slant != FC_SLANT_ROMAN ? 255 : 0;
     lf.lfCharSet = tm.char_set;
     lf.lfClipPrecision = 2;  // CLIP_STROKE_PRECIS
     lf.lfQuality = 1;        // DRAFT_QUALITY
-    lf.lfPitchAndFamily = e->fixed_pitch ? 1 : 2;
     // Face names hold 31 characters, as GDI's do.
     size_t fl = strlen(family);
     if (fl > sizeof lf.lfFaceName - 1) fl = sizeof lf.lfFaceName - 1;
@@ -747,20 +778,15 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
   for (int k = 0; k < nfam && !best; ++k) {
     for (int i = 0; i < g_face_count; ++i) {
       const face_entry* e = &g_faces[i];
-      if (!has_family(e, families[k])) continue;
+      if (!e->scalable || !has_family(e, families[k])) continue;
       int64_t d = style_distance(e, bold, italic);
-      if (!e->scalable) {
-        // Among bitmap strikes, the nearest pixel size.
-        int64_t want = logfont->lfHeight < 0 ? -(int64_t)logfont->lfHeight
-                                             : logfont->lfHeight;
-        int64_t dd = (int64_t)(e->pixel_size + 0.5) - (want ? want : 13);
-        d += 10 * (dd < 0 ? -dd : dd) + 1;
-      }
       if (!best || d < best_d) {
         best = e;
         best_d = d;
       }
     }
+    // A family of bitmap faces only: the strike as GDI's mapper picks it.
+    if (!best) best = pick_bitmap_face(families[k], logfont, bold, italic);
   }
   if (!best) return nullptr;
   FT_Face face = open_face(best);
@@ -831,22 +857,19 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
       set_plain_lines(f);
     }
   } else {
-    f->mono = logfont->lfQuality == 3;  // NONANTIALIASED_QUALITY
-    f->fake_bold = bold && best->weight < FC_WEIGHT_DEMIBOLD;
-    f->fake_italic = italic && best->slant == FC_SLANT_ROMAN;
-    int64_t want = logfont->lfHeight < 0 ? -(int64_t)logfont->lfHeight : logfont->lfHeight;
-    int s = nearest_strike(face, want ? want : (int64_t)(best->pixel_size + 0.5));
-    if (s < 0 || FT_Select_Size(face, s) != 0) {
+    // Bitmap glyphs are drawn with full pixels only, whatever the quality.
+    if (!bitmap_font_init(&f->bitmap, face, logfont->lfHeight, bold, italic)) {
       FT_Done_Face(face);
       free(f);
       return nullptr;
     }
-    f->ascent = (int32_t)((face->size->metrics.ascender + 63) >> 6);
-    int32_t h = face->available_sizes[s].height;
-    f->descent = h > f->ascent ? h - f->ascent
-                               : (int32_t)((-face->size->metrics.descender + 63) >> 6);
-    f->max_char_width = (int32_t)((face->size->metrics.max_advance + 63) >> 6);
-    f->default_char = 32;
+    f->mono = true;
+    f->fake_bold = f->bitmap.fake_bold;
+    f->fake_italic = f->bitmap.fake_italic;
+    f->ascent = f->bitmap.metrics.ascent;
+    f->descent = f->bitmap.metrics.descent;
+    f->max_char_width = f->bitmap.metrics.max_char_width;
+    f->default_char = f->bitmap.metrics.default_char;
     set_plain_lines(f);
   }
   f->underline = logfont->lfUnderline != 0;
@@ -1009,12 +1032,8 @@ bool draw_loaded_glyph(plat_hfont* font, outline_glyph* g) {
 }  // namespace
 
 int32_t plat_font_char_advance(plat_screen*, plat_hfont* font, uint8_t c) {
+  if (!font->scalable) return bitmap_font_advance(&font->bitmap, c);
   FT_UInt gi = glyph_index(font, cp1252_to_unicode(c));
-  if (!font->scalable) {
-    if (FT_Load_Glyph(font->face, gi, FT_LOAD_DEFAULT) != 0) return 0;
-    int64_t adv = (font->face->glyph->advance.x + 63) & -64;
-    return (int32_t)(adv >> 6) + (font->fake_bold ? 1 : 0);
-  }
   if (font->measured[c]) return font->advance[c];
   // Measured from a normally hinted load, whatever the quality that
   // drawing uses.
@@ -1060,45 +1079,29 @@ plat_surface* plat_surface_create(plat_screen*, plat_hfont* font, int32_t width,
 
 namespace {
 
-// Draws c of a bitmap face from its strike.
-bool draw_strike_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
-                      int32_t top, int32_t right, int32_t bottom, uint8_t c) {
+// Draws c of a bitmap face with its cell's top-left corner at (x, y),
+// clipped to the rectangle.
+bool blit_bitmap_char(plat_surface* s, int32_t x, int32_t y, int32_t left, int32_t top,
+                      int32_t right, int32_t bottom, uint8_t c) {
   plat_hfont* font = s->font;
-  if (FT_Load_Glyph(font->face, glyph_index(font, cp1252_to_unicode(c)), FT_LOAD_DEFAULT) != 0)
-    return false;
-  FT_GlyphSlot slot = font->face->glyph;
-  if (font->fake_italic) FT_GlyphSlot_Oblique(slot);
-  if (font->fake_bold) FT_GlyphSlot_Embolden(slot);
-  if (slot->format != FT_GLYPH_FORMAT_BITMAP &&
-      FT_Render_Glyph(slot, font->mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0)
-    return false;
-  const FT_Bitmap* bm = &slot->bitmap;
-  int32_t ox = x + slot->bitmap_left;
-  int32_t oy = y + font->ascent - slot->bitmap_top;
-  for (unsigned row = 0; row < bm->rows; ++row) {
-    int32_t py = oy + (int32_t)row;
+  bitmap_box box;
+  uint8_t* levels = nullptr;
+  if (!bitmap_font_glyph(&font->bitmap, c, &box, &levels)) return false;
+  if (!levels) return true;
+  const int32_t ox = x + box.left, oy = y + font->ascent - box.top;
+  for (int32_t r = 0; r < box.height; ++r) {
+    const int32_t py = oy + r;
     if (py < top || py >= bottom) continue;
-    const uint8_t* src = bm->buffer + (ptrdiff_t)row * bm->pitch;
-    if (bm->pitch < 0) src = bm->buffer + (ptrdiff_t)(bm->rows - 1 - row) * -bm->pitch;
-    for (unsigned col = 0; col < bm->width; ++col) {
-      int32_t px = ox + (int32_t)col;
-      if (px < left || px >= right) continue;
-      uint8_t v;
-      if (bm->pixel_mode == FT_PIXEL_MODE_MONO)
-        v = (src[col >> 3] >> (7 - (col & 7))) & 1 ? 255 : 0;
-      else if (bm->pixel_mode == FT_PIXEL_MODE_GRAY)
-        v = bm->num_grays == 256 ? src[col]
-                                 : (uint8_t)(src[col] * 255 / (bm->num_grays - 1));
-      else
-        continue;
-      if (!v) continue;
-      uint8_t* d = s->pixels + ((size_t)py * s->width + px) * 4;
-      if (v > d[0]) d[0] = d[1] = d[2] = v;
+    const uint8_t* src = levels + (size_t)r * box.width;
+    for (int32_t k = 0; k < box.width; ++k) {
+      const int32_t px = ox + k;
+      if (px < left || px >= right || !src[k]) continue;
+      memset(s->pixels + ((size_t)py * s->width + px) * 4, 0xff, 3);
     }
   }
+  free(levels);
   return true;
 }
-
 
 // Draws c of an outline face with its cell's top-left corner at (x, y),
 // clipped to the rectangle.
@@ -1144,7 +1147,7 @@ bool plat_surface_draw_char(plat_surface* s, int32_t x, int32_t y, int32_t left,
            (size_t)(right > left ? right - left : 0) * 4);
   plat_hfont* font = s->font;
   if (!font->scalable) {
-    if (!draw_strike_char(s, x, y, left, top, right, bottom, c)) return false;
+    if (!blit_bitmap_char(s, x, y, left, top, right, bottom, c)) return false;
   } else if (!blit_outline_char(s, x, y, left, top, right, bottom, c)) {
     return false;
   }

@@ -12,8 +12,8 @@
 #include FT_BITMAP_H
 #include FT_MODULE_H
 #include FT_OUTLINE_H
-#include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_WINFONTS_H
 #include <fontconfig/fontconfig.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -44,15 +44,16 @@ enum { kLibFc, kLibFt, kLibCount };
   X(kLibFc, FcPatternGetString) X(kLibFc, FcPatternGetWithBinding)         \
   X(kLibFt, FT_Bitmap_Init) X(kLibFt, FT_Done_Face)                        \
   X(kLibFt, FT_Get_Char_Index) X(kLibFt, FT_Get_Sfnt_Table)                \
-  X(kLibFt, FT_Get_TrueType_Engine_Type) X(kLibFt, FT_GlyphSlot_Embolden)  \
-  X(kLibFt, FT_GlyphSlot_Oblique) X(kLibFt, FT_Init_FreeType)              \
+  X(kLibFt, FT_Get_TrueType_Engine_Type) X(kLibFt, FT_Get_WinFNT_Header)   \
+  X(kLibFt, FT_Init_FreeType)                                              \
   X(kLibFt, FT_Load_Glyph) X(kLibFt, FT_Load_Sfnt_Table)                   \
   X(kLibFt, FT_MulDiv) X(kLibFt, FT_MulFix) X(kLibFt, FT_New_Face)         \
   X(kLibFt, FT_Outline_Decompose) X(kLibFt, FT_Outline_Embolden)           \
   X(kLibFt, FT_Outline_Get_Bitmap)                                         \
   X(kLibFt, FT_Outline_Get_CBox) X(kLibFt, FT_Outline_Transform)           \
-  X(kLibFt, FT_Outline_Translate) X(kLibFt, FT_Render_Glyph)               \
-  X(kLibFt, FT_Select_Size) X(kLibFt, FT_Set_Pixel_Sizes)
+  X(kLibFt, FT_Outline_Translate)                                          \
+  X(kLibFt, FT_Select_Size) X(kLibFt, FT_Set_Charmap)                     \
+  X(kLibFt, FT_Set_Pixel_Sizes)
 
 #define XH_ENTRY_ID(lib, name) kId_##name,
 enum { XH_FONTLIB_ENTRIES(XH_ENTRY_ID) kEntryCount };
@@ -276,12 +277,9 @@ void* FT_Get_Sfnt_Table(FT_Face face, FT_Sfnt_Tag tag) {
   return ready() ? REAL(FT_Get_Sfnt_Table)(face, tag) : nullptr;
 }
 
-void FT_GlyphSlot_Embolden(FT_GlyphSlot slot) {
-  if (ready()) REAL(FT_GlyphSlot_Embolden)(slot);
-}
-
-void FT_GlyphSlot_Oblique(FT_GlyphSlot slot) {
-  if (ready()) REAL(FT_GlyphSlot_Oblique)(slot);
+FT_Error FT_Get_WinFNT_Header(FT_Face face, FT_WinFNT_HeaderRec* aheader) {
+  return ready() ? REAL(FT_Get_WinFNT_Header)(face, aheader)
+                 : FT_Err_Invalid_Face_Handle;
 }
 
 FT_Error FT_Load_Glyph(FT_Face face, FT_UInt glyph_index, FT_Int32 load_flags) {
@@ -289,14 +287,13 @@ FT_Error FT_Load_Glyph(FT_Face face, FT_UInt glyph_index, FT_Int32 load_flags) {
                  : FT_Err_Invalid_Face_Handle;
 }
 
-FT_Error FT_Render_Glyph(FT_GlyphSlot slot, FT_Render_Mode render_mode) {
-  return ready() ? REAL(FT_Render_Glyph)(slot, render_mode)
-                 : FT_Err_Invalid_Slot_Handle;
-}
-
 FT_Error FT_Select_Size(FT_Face face, FT_Int strike_index) {
   return ready() ? REAL(FT_Select_Size)(face, strike_index)
                  : FT_Err_Invalid_Face_Handle;
+}
+
+FT_Error FT_Set_Charmap(FT_Face face, FT_CharMap charmap) {
+  return ready() ? REAL(FT_Set_Charmap)(face, charmap) : FT_Err_Invalid_Face_Handle;
 }
 
 FT_Error FT_Set_Pixel_Sizes(FT_Face face, FT_UInt pixel_width,

@@ -1,0 +1,291 @@
+// Bitmap faces as GDI realises them: the mapper's strike choice and
+// whole-number enlargement, metrics from the FNT header, glyphs looked up
+// by code-page byte, and the boxes and pixels of synthesised styles.
+#include "platform/plat_font_bitmap.h"
+
+#include FT_TRUETYPE_TABLES_H
+#include FT_WINFONTS_H
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+// The resolution of the screen, which the raster fonts installed for it
+// are made for.
+const uint16_t kScreenDpi = 96;
+
+int64_t floor64(int64_t v) { return v & -64; }
+int64_t ceil64(int64_t v) { return (v + 63) & -64; }
+
+// 16.16 multiplication rounded half away from zero, as the font engine
+// multiplies when it transforms a vector.
+int64_t mul_fix(int64_t a, int64_t b) {
+  const bool negative = (a < 0) != (b < 0);
+  const int64_t m = ((a < 0 ? -a : a) * (b < 0 ? -b : b) + 0x8000) >> 16;
+  return negative ? -m : m;
+}
+
+// Style order of the mapper's face lists: regular, bold, italic, both.
+int style_score(const bitmap_strike* s, bool bold, bool italic) {
+  return (s->italic != italic ? 1 : 0) + (s->bold != bold ? 1 : 0);
+}
+
+}  // namespace
+
+int32_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height) {
+  if (lf_height > 0) return lf_height - s->height;
+  return -lf_height - (s->height - s->internal_leading);
+}
+
+bool bitmap_strike_serves(const bitmap_strike* s, uint8_t lf_char_set) {
+  if (s->char_set < 0) return true;
+  return s->char_set == (lf_char_set == 1 ? 0 : lf_char_set);
+}
+
+int bitmap_pick_strike(const bitmap_strike* strikes, int n, int32_t lf_height,
+                       bool bold, bool italic) {
+  int best = -1;
+  int best_score = 4;
+  int32_t best_diff = 0;
+  for (int i = 0; i < n; ++i) {
+    const int score = style_score(&strikes[i], bold, italic);
+    if (score > best_score) continue;
+    best_score = score;
+    const int32_t diff = bitmap_strike_diff(&strikes[i], lf_height);
+    // A strike replaces the one held only when it comes closer from the
+    // right side: among those that fit, the tallest; failing that, the
+    // least too tall.
+    if (best < 0 || (best_diff > 0 && diff >= 0 && diff < best_diff) ||
+        (best_diff < 0 && diff > best_diff)) {
+      best = i;
+      best_diff = diff;
+      if (score == 0 && diff == 0) break;
+    }
+  }
+  return best;
+}
+
+int32_t bitmap_scale(const bitmap_strike* s, int32_t lf_height) {
+  const int32_t sh = s->height;
+  if (sh <= 0) return 1;
+  int64_t height = sh;
+  if (lf_height != 0) height += bitmap_strike_diff(s, lf_height);
+  int64_t scale = (height + sh - 1) / sh;
+  const int64_t overshoot = scale * sh - height;
+  if (scale > 2 && overshoot > sh / 4)
+    --scale;
+  else if (scale == 2 && overshoot > sh / 4 - 1)
+    --scale;
+  // Heights far beyond any cell are held to a sane factor; a factor
+  // below 1 (a height below the strike's leading) keeps the strike size.
+  if (scale < 1) scale = 1;
+  if (scale > 256) scale = 256;
+  return (int32_t)scale;
+}
+
+bitmap_metrics bitmap_scaled_metrics(const bitmap_numbers* n, int32_t scale,
+                                     bool fake_bold) {
+  bitmap_metrics m;
+  m.ascent = n->ascent * scale;
+  m.descent = n->descent * scale;
+  m.max_char_width = (n->max_width + (fake_bold ? 1 : 0)) * scale;
+  m.default_char = n->default_char;
+  return m;
+}
+
+int32_t bitmap_advance(int32_t advance, int32_t scale, bool fake_bold) {
+  return advance * scale + (fake_bold ? 1 : 0);
+}
+
+bitmap_box bitmap_glyph_box(const bitmap_glyph_extent* g, int32_t ascent,
+                            int32_t descent, int32_t scale, bool fake_bold,
+                            bool fake_italic) {
+  // In 26.6, as the engine's glyph metrics are.
+  const int64_t width = ((int64_t)g->width + (fake_bold && g->width ? 1 : 0)) * 64;
+  int64_t top = (int64_t)g->bearing_y * 64;
+  int64_t bottom = top - (int64_t)g->rows * 64;
+  if (top > (int64_t)ascent * 64) top = (int64_t)ascent * 64;
+  if (bottom < -(int64_t)descent * 64) bottom = -(int64_t)descent * 64;
+  const int64_t left = (int64_t)g->bearing_x * 64;
+  int64_t x_min, x_max, y_min, y_max;
+  if (scale == 1 && !fake_italic) {
+    x_min = floor64(left);
+    x_max = ceil64(left + width);
+    y_max = ceil64(top);
+    y_min = floor64(bottom);
+  } else {
+    const int64_t xx = (int64_t)scale << 16;
+    const int64_t xy = fake_italic ? (int64_t)scale << 14 : 0;
+    const int64_t yy = (int64_t)scale << 16;
+    x_min = x_max = y_min = y_max = 0;
+    for (int corner = 0; corner < 4; ++corner) {
+      const int64_t x = left + (corner & 1 ? width : 0);
+      const int64_t y = corner & 2 ? bottom : top;
+      const int64_t tx = mul_fix(x, xx) + mul_fix(y, xy);
+      const int64_t ty = mul_fix(y, yy);
+      if (corner == 0 || tx < x_min) x_min = tx;
+      if (corner == 0 || tx > x_max) x_max = tx;
+      if (corner == 0 || ty < y_min) y_min = ty;
+      if (corner == 0 || ty > y_max) y_max = ty;
+    }
+    x_min = floor64(x_min);
+    x_max = ceil64(x_max);
+    y_min = floor64(y_min);
+    y_max = ceil64(y_max);
+  }
+  bitmap_box b;
+  b.left = (int32_t)(x_min >> 6);
+  b.top = (int32_t)(y_max >> 6);
+  b.width = (int32_t)((x_max - x_min) >> 6);
+  b.height = (int32_t)((y_max - y_min) >> 6);
+  // An empty glyph still has a box of one pixel each way.
+  if (b.width < 1) b.width = 1;
+  if (b.height < 1) b.height = 1;
+  return b;
+}
+
+void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t rows,
+                    int32_t scale, bool fake_bold, const bitmap_box* box,
+                    uint8_t* levels) {
+  memset(levels, 0, (size_t)box->width * (size_t)box->height);
+  if (scale < 1) scale = 1;
+  for (int32_t r = 0; r < box->height; ++r) {
+    const int32_t sr = r / scale;
+    if (sr >= rows) break;
+    const uint8_t* src = bits + (ptrdiff_t)sr * pitch;
+    uint8_t* dst = levels + (size_t)r * box->width;
+    for (int32_t k = 0; k < box->width; ++k) {
+      const int32_t sk = k / scale;
+      if (sk >= width) break;
+      if (!((src[sk >> 3] >> (7 - (sk & 7))) & 1)) continue;
+      dst[k] = 16;
+      if (fake_bold && k + 1 < box->width) dst[k + 1] = 16;
+    }
+  }
+}
+
+bool bitmap_face_registered(FT_Face face) {
+  if (FT_IS_SCALABLE(face)) return true;
+  FT_WinFNT_HeaderRec h;
+  if (FT_Get_WinFNT_Header(face, &h) == 0) return h.vertical_resolution == kScreenDpi;
+  if (!FT_IS_SFNT(face)) return true;
+  const TT_OS2* os2 = (const TT_OS2*)FT_Get_Sfnt_Table(face, FT_SFNT_OS2);
+  if (!os2 || memcmp(os2->achVendID, "Wine", 4) != 0) return true;
+  FT_ULong len = 0;
+  return FT_Load_Sfnt_Table(face, FT_MAKE_TAG('E', 'B', 'S', 'C'), 0, nullptr, &len) != 0;
+}
+
+bool bitmap_face_strike(FT_Face face, bitmap_strike* out) {
+  memset(out, 0, sizeof *out);
+  if (face->num_fixed_sizes < 1) return false;
+  out->height = face->available_sizes[0].height;
+  FT_WinFNT_HeaderRec h;
+  bool fnt = FT_Get_WinFNT_Header(face, &h) == 0;
+  if (fnt) {
+    out->internal_leading = h.internal_leading;
+    // A height that counts the external leading is the pixel height.
+    if (h.external_leading > 0 && out->height == h.pixel_height + h.external_leading)
+      out->height = h.pixel_height;
+  }
+  out->char_set = fnt ? h.charset : -1;
+  out->bold = (face->style_flags & FT_STYLE_FLAG_BOLD) || (fnt && h.weight > 400);
+  out->italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+  return true;
+}
+
+void bitmap_face_numbers(FT_Face face, bitmap_numbers* out) {
+  memset(out, 0, sizeof *out);
+  FT_WinFNT_HeaderRec h;
+  if (FT_Get_WinFNT_Header(face, &h) == 0) {
+    out->ascent = h.ascent;
+    out->descent = (int32_t)h.pixel_height - h.ascent;
+    out->max_width = h.max_width;
+    out->avg_width = h.avg_width;
+    out->default_char = (uint8_t)(h.default_char + h.first_char);
+    out->char_set = h.charset;
+    out->pitch_and_family = h.pitch_and_family;
+    return;
+  }
+  // The engine's metrics of the selected strike, truncated.
+  const FT_Size_Metrics* sm = &face->size->metrics;
+  out->ascent = (int32_t)(sm->ascender >> 6);
+  out->descent = (int32_t)(-sm->descender >> 6);
+  out->max_width = (int32_t)(sm->max_advance >> 6);
+  out->avg_width = out->max_width * 2 / 3;
+  out->default_char = 32;
+  out->char_set = 0;
+  // The header's pitch bit is set for a variable pitch.
+  out->pitch_and_family = FT_IS_FIXED_WIDTH(face) ? 0 : 1;
+}
+
+bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, bool bold,
+                      bool italic) {
+  memset(f, 0, sizeof *f);
+  bitmap_strike s;
+  if (!bitmap_face_strike(face, &s)) return false;
+  // The face's first strike, at its own pixel size.
+  if (FT_Select_Size(face, 0) != 0) return false;
+  f->face = face;
+  f->scale = bitmap_scale(&s, lf_height);
+  f->fake_bold = bold && !s.bold;
+  f->fake_italic = italic && !s.italic;
+  // Without a Unicode map the engine selects none; the face's first map
+  // (an FNT face's only one, by byte) is then taken.
+  if (!face->charmap && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
+  f->by_byte = face->charmap && face->charmap->encoding == FT_ENCODING_NONE;
+  bitmap_face_numbers(face, &f->numbers);
+  f->metrics = bitmap_scaled_metrics(&f->numbers, f->scale, f->fake_bold);
+  return true;
+}
+
+namespace {
+
+// Windows-1252 bytes 0x80 to 0x9F as Unicode; the rest is Latin-1.
+const uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// An FNT face's glyphs are numbered by code-page byte, which a character
+// of the code page round-trips to; glyph 0, for a byte the face lacks, is
+// its default character.  Other faces map Unicode.
+FT_UInt glyph_for(const bitmap_font* f, uint8_t c) {
+  if (f->by_byte) return FT_Get_Char_Index(f->face, c);
+  const uint32_t u = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
+  return FT_Get_Char_Index(f->face, u);
+}
+
+bool load(const bitmap_font* f, uint8_t c) {
+  return FT_Load_Glyph(f->face, glyph_for(f, c), FT_LOAD_DEFAULT) == 0;
+}
+
+}  // namespace
+
+int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c) {
+  if (!load(f, c)) return 0;
+  const int64_t adv = (f->face->glyph->metrics.horiAdvance + 63) >> 6;
+  return bitmap_advance((int32_t)adv, f->scale, f->fake_bold);
+}
+
+bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
+                       uint8_t** levels) {
+  *levels = nullptr;
+  if (!load(f, c)) return false;
+  const FT_GlyphSlot slot = f->face->glyph;
+  const FT_Glyph_Metrics* m = &slot->metrics;
+  bitmap_glyph_extent g = {(int32_t)(m->horiBearingX >> 6), (int32_t)(m->horiBearingY >> 6),
+                           (int32_t)(m->width >> 6), (int32_t)(m->height >> 6)};
+  *box = bitmap_glyph_box(&g, f->numbers.ascent, f->numbers.descent, f->scale,
+                          f->fake_bold, f->fake_italic);
+  if (box->width > 0x8000 || box->height > 0x8000) return true;
+  const FT_Bitmap* bm = &slot->bitmap;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP || bm->pixel_mode != FT_PIXEL_MODE_MONO ||
+      !bm->buffer || bm->pitch < 0)
+    return true;
+  *levels = (uint8_t*)malloc((size_t)box->width * (size_t)box->height);
+  if (!*levels) return false;
+  bitmap_compose(bm->buffer, bm->pitch, (int32_t)bm->width, (int32_t)bm->rows, f->scale,
+                 f->fake_bold, box, *levels);
+  return true;
+}

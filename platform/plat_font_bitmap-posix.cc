@@ -33,9 +33,9 @@ int style_score(const bitmap_strike* s, bool bold, bool italic) {
 
 }  // namespace
 
-int32_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height) {
-  if (lf_height > 0) return lf_height - s->height;
-  return -lf_height - (s->height - s->internal_leading);
+int64_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height) {
+  if (lf_height > 0) return (int64_t)lf_height - s->height;
+  return -(int64_t)lf_height - ((int64_t)s->height - s->internal_leading);
 }
 
 bool bitmap_strike_serves(const bitmap_strike* s, uint8_t lf_char_set) {
@@ -47,12 +47,12 @@ int bitmap_pick_strike(const bitmap_strike* strikes, int n, int32_t lf_height,
                        bool bold, bool italic) {
   int best = -1;
   int best_score = 4;
-  int32_t best_diff = 0;
+  int64_t best_diff = 0;
   for (int i = 0; i < n; ++i) {
     const int score = style_score(&strikes[i], bold, italic);
     if (score > best_score) continue;
     best_score = score;
-    const int32_t diff = bitmap_strike_diff(&strikes[i], lf_height);
+    const int64_t diff = bitmap_strike_diff(&strikes[i], lf_height);
     // A strike replaces the one held only when it comes closer from the
     // right side: among those that fit, the tallest; failing that, the
     // least too tall.
@@ -77,10 +77,11 @@ int32_t bitmap_scale(const bitmap_strike* s, int32_t lf_height) {
     --scale;
   else if (scale == 2 && overshoot > sh / 4 - 1)
     --scale;
-  // Heights far beyond any cell are held to a sane factor; a factor
-  // below 1 (a height below the strike's leading) keeps the strike size.
+  // A factor below 1 (a height below the strike's leading) keeps the
+  // strike size.  Heights far beyond any drawable cell (every cell stays
+  // under 32768 pixels) are held to a factor whose metrics fit 32 bits.
   if (scale < 1) scale = 1;
-  if (scale > 256) scale = 256;
+  if (scale > 4096) scale = 4096;
   return (int32_t)scale;
 }
 

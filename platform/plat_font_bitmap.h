@@ -27,7 +27,7 @@ struct bitmap_strike {
 // The distance of a strike from lfHeight: a positive height is compared
 // with the cell, a negative one with the character height (the cell less
 // its internal leading).  Negative when the strike is too big.
-int32_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height);
+int64_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height);
 
 // Whether the mapper may take the strike for a logical font's character
 // set: an FNT strike serves its own set only, and the default set (1)

@@ -77,7 +77,10 @@ TEST(BitmapScale, NextMultipleOnlyWithinAQuarter) {
   for (const auto& c : cases)
     EXPECT_EQ(bitmap_scale(c.s, c.height), c.want)
         << "strike " << c.s->height << ", lfHeight " << c.height;
-  EXPECT_EQ(bitmap_scale(&kCourier, 1 << 30), 256);
+  EXPECT_EQ(bitmap_scale(&kCourier, 13 * 4096), 4096);
+  EXPECT_EQ(bitmap_scale(&kCourier, 1 << 30), 4096);
+  EXPECT_EQ(bitmap_scale(&kCourier, INT32_MIN), 4096);
+  EXPECT_EQ(bitmap_strike_diff(&kCourier, INT32_MIN), 2147483648LL - 13);
 }
 
 TEST(BitmapMetrics, ScaledWithBoldWideningBeforeTheScale) {

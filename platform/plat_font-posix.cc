@@ -641,7 +641,7 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       // A bitmap face is reported with its strike's own metrics; faces
       // that GDI does not register are not reported at all.
       bitmap_font bf;
-      if (!bitmap_face_registered(face) || !bitmap_font_init(&bf, face, 0, false, false) ||
+      if (!bitmap_face_registered(face) || !bitmap_font_init(&bf, face, 0, 0, false, false) ||
           (query->lfCharSet == 0 && bf.numbers.char_set != 0)) {
         FT_Done_Face(face);
         continue;
@@ -858,7 +858,8 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
     }
   } else {
     // Bitmap glyphs are drawn with full pixels only, whatever the quality.
-    if (!bitmap_font_init(&f->bitmap, face, logfont->lfHeight, bold, italic)) {
+    if (!bitmap_font_init(&f->bitmap, face, logfont->lfHeight, logfont->lfWidth, bold,
+                          italic)) {
       FT_Done_Face(face);
       free(f);
       return nullptr;

@@ -5,6 +5,7 @@
 
 #include FT_TRUETYPE_TABLES_H
 #include FT_WINFONTS_H
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -32,9 +33,9 @@ int style_score(const bitmap_strike* s, bool bold, bool italic) {
 
 }  // namespace
 
-int32_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height) {
-  if (lf_height > 0) return lf_height - s->height;
-  return -lf_height - (s->height - s->internal_leading);
+int64_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height) {
+  if (lf_height > 0) return (int64_t)lf_height - s->height;
+  return -(int64_t)lf_height - ((int64_t)s->height - s->internal_leading);
 }
 
 bool bitmap_strike_serves(const bitmap_strike* s, uint8_t lf_char_set) {
@@ -46,12 +47,12 @@ int bitmap_pick_strike(const bitmap_strike* strikes, int n, int32_t lf_height,
                        bool bold, bool italic) {
   int best = -1;
   int best_score = 4;
-  int32_t best_diff = 0;
+  int64_t best_diff = 0;
   for (int i = 0; i < n; ++i) {
     const int score = style_score(&strikes[i], bold, italic);
     if (score > best_score) continue;
     best_score = score;
-    const int32_t diff = bitmap_strike_diff(&strikes[i], lf_height);
+    const int64_t diff = bitmap_strike_diff(&strikes[i], lf_height);
     // A strike replaces the one held only when it comes closer from the
     // right side: among those that fit, the tallest; failing that, the
     // least too tall.
@@ -76,29 +77,46 @@ int32_t bitmap_scale(const bitmap_strike* s, int32_t lf_height) {
     --scale;
   else if (scale == 2 && overshoot > sh / 4 - 1)
     --scale;
-  // Heights far beyond any cell are held to a sane factor; a factor
-  // below 1 (a height below the strike's leading) keeps the strike size.
+  // A factor below 1 (a height below the strike's leading) keeps the
+  // strike size.  Heights far beyond any drawable cell (every cell stays
+  // under 32768 pixels) are held to a factor whose metrics fit 32 bits.
   if (scale < 1) scale = 1;
-  if (scale > 256) scale = 256;
+  if (scale > 4096) scale = 4096;
   return (int32_t)scale;
 }
 
+bitmap_xscale bitmap_width_scale(const bitmap_numbers* n, int32_t lf_height,
+                                 int32_t lf_width, int32_t scale) {
+  bitmap_xscale x = {(double)scale, (int64_t)scale << 16, scale};
+  int64_t width = lf_height ? lf_width : 0;
+  if (width < 0) width = -width;
+  const int64_t cell = (int64_t)n->ascent + n->descent;
+  // A width beyond reason for the cell is no width at all.
+  if (width == 0 || n->avg_width <= 0 || cell <= 0 || (width + cell - 1) / cell > 100)
+    return x;
+  x.ratio = (double)width / (double)n->avg_width;
+  x.xx = (int64_t)(x.ratio * 65536.0);
+  x.pixels = 1;
+  return x;
+}
+
 bitmap_metrics bitmap_scaled_metrics(const bitmap_numbers* n, int32_t scale,
-                                     bool fake_bold) {
+                                     const bitmap_xscale* x, bool fake_bold) {
   bitmap_metrics m;
   m.ascent = n->ascent * scale;
   m.descent = n->descent * scale;
-  m.max_char_width = (n->max_width + (fake_bold ? 1 : 0)) * scale;
+  m.max_char_width = (int32_t)floor((n->max_width + (fake_bold ? 1 : 0)) * x->ratio + 0.5);
   m.default_char = n->default_char;
   return m;
 }
 
-int32_t bitmap_advance(int32_t advance, int32_t scale, bool fake_bold) {
-  return advance * scale + (fake_bold ? 1 : 0);
+int32_t bitmap_advance(int32_t advance, int64_t xx, bool fake_bold) {
+  const int64_t adv = mul_fix((int64_t)advance * 64, xx) + (fake_bold ? 64 : 0);
+  return (int32_t)(ceil64(adv) >> 6);
 }
 
 bitmap_box bitmap_glyph_box(const bitmap_glyph_extent* g, int32_t ascent,
-                            int32_t descent, int32_t scale, bool fake_bold,
+                            int32_t descent, int64_t xx, int32_t scale, bool fake_bold,
                             bool fake_italic) {
   // In 26.6, as the engine's glyph metrics are.
   const int64_t width = ((int64_t)g->width + (fake_bold && g->width ? 1 : 0)) * 64;
@@ -108,13 +126,12 @@ bitmap_box bitmap_glyph_box(const bitmap_glyph_extent* g, int32_t ascent,
   if (bottom < -(int64_t)descent * 64) bottom = -(int64_t)descent * 64;
   const int64_t left = (int64_t)g->bearing_x * 64;
   int64_t x_min, x_max, y_min, y_max;
-  if (scale == 1 && !fake_italic) {
+  if (xx == 1 << 16 && scale == 1 && !fake_italic) {
     x_min = floor64(left);
     x_max = ceil64(left + width);
     y_max = ceil64(top);
     y_min = floor64(bottom);
   } else {
-    const int64_t xx = (int64_t)scale << 16;
     const int64_t xy = fake_italic ? (int64_t)scale << 14 : 0;
     const int64_t yy = (int64_t)scale << 16;
     x_min = x_max = y_min = y_max = 0;
@@ -145,17 +162,18 @@ bitmap_box bitmap_glyph_box(const bitmap_glyph_extent* g, int32_t ascent,
 }
 
 void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t rows,
-                    int32_t scale, bool fake_bold, const bitmap_box* box,
-                    uint8_t* levels) {
+                    int32_t x_scale, int32_t y_scale, bool fake_bold,
+                    const bitmap_box* box, uint8_t* levels) {
   memset(levels, 0, (size_t)box->width * (size_t)box->height);
-  if (scale < 1) scale = 1;
+  if (x_scale < 1) x_scale = 1;
+  if (y_scale < 1) y_scale = 1;
   for (int32_t r = 0; r < box->height; ++r) {
-    const int32_t sr = r / scale;
+    const int32_t sr = r / y_scale;
     if (sr >= rows) break;
     const uint8_t* src = bits + (ptrdiff_t)sr * pitch;
     uint8_t* dst = levels + (size_t)r * box->width;
     for (int32_t k = 0; k < box->width; ++k) {
-      const int32_t sk = k / scale;
+      const int32_t sk = k / x_scale;
       if (sk >= width) break;
       if (!((src[sk >> 3] >> (7 - (sk & 7))) & 1)) continue;
       dst[k] = 16;
@@ -218,8 +236,8 @@ void bitmap_face_numbers(FT_Face face, bitmap_numbers* out) {
   out->pitch_and_family = FT_IS_FIXED_WIDTH(face) ? 0 : 1;
 }
 
-bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, bool bold,
-                      bool italic) {
+bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, int32_t lf_width,
+                      bool bold, bool italic) {
   memset(f, 0, sizeof *f);
   bitmap_strike s;
   if (!bitmap_face_strike(face, &s)) return false;
@@ -234,7 +252,8 @@ bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, bool bold
   if (!face->charmap && face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
   f->by_byte = face->charmap && face->charmap->encoding == FT_ENCODING_NONE;
   bitmap_face_numbers(face, &f->numbers);
-  f->metrics = bitmap_scaled_metrics(&f->numbers, f->scale, f->fake_bold);
+  f->x = bitmap_width_scale(&f->numbers, lf_height, lf_width, f->scale);
+  f->metrics = bitmap_scaled_metrics(&f->numbers, f->scale, &f->x, f->fake_bold);
   return true;
 }
 
@@ -265,7 +284,7 @@ bool load(const bitmap_font* f, uint8_t c) {
 int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c) {
   if (!load(f, c)) return 0;
   const int64_t adv = (f->face->glyph->metrics.horiAdvance + 63) >> 6;
-  return bitmap_advance((int32_t)adv, f->scale, f->fake_bold);
+  return bitmap_advance((int32_t)adv, f->x.xx, f->fake_bold);
 }
 
 bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
@@ -276,7 +295,7 @@ bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
   const FT_Glyph_Metrics* m = &slot->metrics;
   bitmap_glyph_extent g = {(int32_t)(m->horiBearingX >> 6), (int32_t)(m->horiBearingY >> 6),
                            (int32_t)(m->width >> 6), (int32_t)(m->height >> 6)};
-  *box = bitmap_glyph_box(&g, f->numbers.ascent, f->numbers.descent, f->scale,
+  *box = bitmap_glyph_box(&g, f->numbers.ascent, f->numbers.descent, f->x.xx, f->scale,
                           f->fake_bold, f->fake_italic);
   if (box->width > 0x8000 || box->height > 0x8000) return true;
   const FT_Bitmap* bm = &slot->bitmap;
@@ -285,7 +304,7 @@ bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
     return true;
   *levels = (uint8_t*)malloc((size_t)box->width * (size_t)box->height);
   if (!*levels) return false;
-  bitmap_compose(bm->buffer, bm->pitch, (int32_t)bm->width, (int32_t)bm->rows, f->scale,
-                 f->fake_bold, box, *levels);
+  bitmap_compose(bm->buffer, bm->pitch, (int32_t)bm->width, (int32_t)bm->rows, f->x.pixels,
+                 f->scale, f->fake_bold, box, *levels);
   return true;
 }

@@ -27,7 +27,7 @@ struct bitmap_strike {
 // The distance of a strike from lfHeight: a positive height is compared
 // with the cell, a negative one with the character height (the cell less
 // its internal leading).  Negative when the strike is too big.
-int32_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height);
+int64_t bitmap_strike_diff(const bitmap_strike* s, int32_t lf_height);
 
 // Whether the mapper may take the strike for a logical font's character
 // set: an FNT strike serves its own set only, and the default set (1)
@@ -58,8 +58,22 @@ struct bitmap_numbers {
   uint8_t pitch_and_family;  // as the FNT header stores it
 };
 
-// Text metrics of a strike enlarged by scale: a synthesised bold widens
-// the widest character by one pixel before the scaling.
+// The horizontal factor of a logical font.  With a width asked for (a
+// nonzero lfWidth with a nonzero lfHeight, at most 100 times the cell
+// height), it is that width over the strike's average width, and the
+// pixels keep their width; otherwise it is the whole-number scale, by which
+// the pixels widen too.
+struct bitmap_xscale {
+  double ratio;    // for the metrics
+  int64_t xx;      // the same in 16.16, for advances and boxes
+  int32_t pixels;  // the whole-number widening of the pixels
+};
+bitmap_xscale bitmap_width_scale(const bitmap_numbers* n, int32_t lf_height,
+                                 int32_t lf_width, int32_t scale);
+
+// Text metrics of a strike enlarged by scale vertically and by x
+// horizontally: a synthesised bold widens the widest character by one
+// pixel before the scaling.
 struct bitmap_metrics {
   int32_t ascent;
   int32_t descent;
@@ -67,11 +81,11 @@ struct bitmap_metrics {
   uint8_t default_char;
 };
 bitmap_metrics bitmap_scaled_metrics(const bitmap_numbers* n, int32_t scale,
-                                     bool fake_bold);
+                                     const bitmap_xscale* x, bool fake_bold);
 
-// The advance of a glyph whose strike advance is advance pixels: scaled,
-// and one pixel more for a synthesised bold.
-int32_t bitmap_advance(int32_t advance, int32_t scale, bool fake_bold);
+// The advance of a glyph whose strike advance is advance pixels: scaled by
+// xx (16.16), one pixel more for a synthesised bold, rounded up.
+int32_t bitmap_advance(int32_t advance, int64_t xx, bool fake_bold);
 
 // A glyph's box as GDI places it: left columns right of the pen and top
 // rows above the baseline, width x height pixels.  The glyph's extent
@@ -79,7 +93,7 @@ int32_t bitmap_advance(int32_t advance, int32_t scale, bool fake_bold);
 // first cut to the strike's ascent and descent and widened by a pixel for
 // a synthesised bold, then enlarged by scale and, for a synthesised
 // italic, slanted by a quarter of its height about the baseline, and
-// snapped outward to whole pixels.
+// snapped outward to whole pixels.  The horizontal factor is xx (16.16).
 struct bitmap_box {
   int32_t left;
   int32_t top;
@@ -93,18 +107,18 @@ struct bitmap_glyph_extent {
   int32_t rows;
 };
 bitmap_box bitmap_glyph_box(const bitmap_glyph_extent* g, int32_t ascent,
-                            int32_t descent, int32_t scale, bool fake_bold,
+                            int32_t descent, int64_t xx, int32_t scale, bool fake_bold,
                             bool fake_italic);
 
 // Fills box->width x box->height levels (0 or 16) from a strike glyph of
 // width x rows bits (most significant bit first, pitch bytes a row), whose
 // first row and column go to the box's top-left corner: each strike pixel
-// becomes a scale x scale block, and a synthesised bold also sets each
-// set pixel's right neighbour.  The slant of a synthesised italic moves
-// only the box, never the pixels.
+// becomes a block x_scale wide and y_scale high, and a synthesised bold
+// also sets each set pixel's right neighbour.  The slant of a synthesised
+// italic moves only the box, never the pixels.
 void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t rows,
-                    int32_t scale, bool fake_bold, const bitmap_box* box,
-                    uint8_t* levels);
+                    int32_t x_scale, int32_t y_scale, bool fake_bold,
+                    const bitmap_box* box, uint8_t* levels);
 
 // FreeType side.
 
@@ -127,6 +141,7 @@ void bitmap_face_numbers(FT_Face face, bitmap_numbers* out);
 struct bitmap_font {
   FT_Face face;
   int32_t scale;
+  bitmap_xscale x;
   bool fake_bold;
   bool fake_italic;
   bool by_byte;  // glyphs looked up by code-page byte (FNT faces)
@@ -135,9 +150,9 @@ struct bitmap_font {
 };
 
 // Selects the face's strike and fills f for the logical font's height,
-// weight and slant.  False when the strike cannot be selected.
-bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, bool bold,
-                      bool italic);
+// width, weight and slant.  False when the strike cannot be selected.
+bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, int32_t lf_width,
+                      bool bold, bool italic);
 
 // The advance of the Windows-1252 character c.
 int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c);

@@ -77,55 +77,80 @@ TEST(BitmapScale, NextMultipleOnlyWithinAQuarter) {
   for (const auto& c : cases)
     EXPECT_EQ(bitmap_scale(c.s, c.height), c.want)
         << "strike " << c.s->height << ", lfHeight " << c.height;
-  EXPECT_EQ(bitmap_scale(&kCourier, 1 << 30), 256);
+  EXPECT_EQ(bitmap_scale(&kCourier, 13 * 4096), 4096);
+  EXPECT_EQ(bitmap_scale(&kCourier, 1 << 30), 4096);
+  EXPECT_EQ(bitmap_scale(&kCourier, INT32_MIN), 4096);
+  EXPECT_EQ(bitmap_strike_diff(&kCourier, INT32_MIN), 2147483648LL - 13);
 }
 
 TEST(BitmapMetrics, ScaledWithBoldWideningBeforeTheScale) {
   const bitmap_numbers n = {11, 2, 8, 8, 128, 0, 0x30};
-  bitmap_metrics m = bitmap_scaled_metrics(&n, 1, false);
+  const bitmap_xscale one = bitmap_width_scale(&n, 13, 0, 1);
+  const bitmap_xscale two = bitmap_width_scale(&n, 26, 0, 2);
+  bitmap_metrics m = bitmap_scaled_metrics(&n, 1, &one, false);
   EXPECT_EQ(m.ascent, 11);
   EXPECT_EQ(m.descent, 2);
   EXPECT_EQ(m.max_char_width, 8);
   EXPECT_EQ(m.default_char, 128);
-  m = bitmap_scaled_metrics(&n, 2, true);
+  m = bitmap_scaled_metrics(&n, 2, &two, true);
   EXPECT_EQ(m.ascent, 22);
   EXPECT_EQ(m.descent, 4);
   EXPECT_EQ(m.max_char_width, 18);
-  EXPECT_EQ(bitmap_advance(8, 1, false), 8);
-  EXPECT_EQ(bitmap_advance(8, 2, true), 17);
+  EXPECT_EQ(bitmap_advance(8, one.xx, false), 8);
+  EXPECT_EQ(bitmap_advance(8, two.xx, true), 17);
+}
+
+TEST(BitmapMetrics, WidthAskedFor) {
+  // MS Sans Serif's 13-pixel strike, 5 pixels wide on average, asked for 7.
+  const bitmap_numbers n = {11, 2, 11, 5, 129, 0, 0x21};
+  bitmap_xscale x = bitmap_width_scale(&n, 13, 7, 1);
+  EXPECT_DOUBLE_EQ(x.ratio, 1.4);
+  EXPECT_EQ(x.xx, 91750);
+  EXPECT_EQ(x.pixels, 1);
+  EXPECT_EQ(bitmap_scaled_metrics(&n, 1, &x, false).max_char_width, 15);
+  EXPECT_EQ(bitmap_scaled_metrics(&n, 1, &x, true).max_char_width, 17);
+  EXPECT_EQ(bitmap_advance(5, x.xx, false), 7);
+  EXPECT_EQ(bitmap_advance(9, x.xx, true), 14);
+  // A negative width counts by its size; no height or an absurd width is
+  // no width.
+  EXPECT_EQ(bitmap_width_scale(&n, 13, -7, 1).xx, 91750);
+  EXPECT_EQ(bitmap_width_scale(&n, 0, 7, 1).xx, 1 << 16);
+  EXPECT_EQ(bitmap_width_scale(&n, 13, 1300, 1).xx, 1300 * 65536 / 5);
+  EXPECT_EQ(bitmap_width_scale(&n, 13, 1301, 2).xx, 2 << 16);
+  EXPECT_EQ(bitmap_width_scale(&n, 13, 1301, 2).pixels, 2);
 }
 
 TEST(BitmapBox, PlainBoldItalicAndScaled) {
   const bitmap_glyph_extent a = {0, 11, 8, 13};
-  bitmap_box b = bitmap_glyph_box(&a, 11, 2, 1, false, false);
+  bitmap_box b = bitmap_glyph_box(&a, 11, 2, 1 << 16, 1, false, false);
   EXPECT_EQ(b.left, 0);
   EXPECT_EQ(b.top, 11);
   EXPECT_EQ(b.width, 8);
   EXPECT_EQ(b.height, 13);
-  b = bitmap_glyph_box(&a, 11, 2, 1, true, false);
+  b = bitmap_glyph_box(&a, 11, 2, 1 << 16, 1, true, false);
   EXPECT_EQ(b.width, 9);
   // The slant moves the box's left edge half a pixel out, snapped to -1,
   // and its right edge by 2.75 pixels.
-  b = bitmap_glyph_box(&a, 11, 2, 1, false, true);
+  b = bitmap_glyph_box(&a, 11, 2, 1 << 16, 1, false, true);
   EXPECT_EQ(b.left, -1);
   EXPECT_EQ(b.width, 12);
   EXPECT_EQ(b.height, 13);
-  b = bitmap_glyph_box(&a, 11, 2, 2, false, false);
+  b = bitmap_glyph_box(&a, 11, 2, 2 << 16, 2, false, false);
   EXPECT_EQ(b.left, 0);
   EXPECT_EQ(b.top, 22);
   EXPECT_EQ(b.width, 16);
   EXPECT_EQ(b.height, 26);
-  b = bitmap_glyph_box(&a, 11, 2, 2, true, true);
+  b = bitmap_glyph_box(&a, 11, 2, 2 << 16, 2, true, true);
   EXPECT_EQ(b.left, -1);
   EXPECT_EQ(b.width, 25);  // -1 to 18 + 5.5
   // A glyph beyond the ascent and descent is cut to them.
   const bitmap_glyph_extent tall = {0, 14, 5, 18};
-  b = bitmap_glyph_box(&tall, 11, 2, 1, false, false);
+  b = bitmap_glyph_box(&tall, 11, 2, 1 << 16, 1, false, false);
   EXPECT_EQ(b.top, 11);
   EXPECT_EQ(b.height, 13);
   // An empty glyph keeps a one-pixel box.
   const bitmap_glyph_extent empty = {0, 0, 0, 0};
-  b = bitmap_glyph_box(&empty, 11, 2, 1, true, false);
+  b = bitmap_glyph_box(&empty, 11, 2, 1 << 16, 1, true, false);
   EXPECT_EQ(b.width, 1);
   EXPECT_EQ(b.height, 1);
 }
@@ -144,19 +169,24 @@ TEST(BitmapCompose, BlocksBoldAndClipping) {
   const uint8_t bits[2] = {0xA0, 0x40};
   bitmap_box box = {0, 2, 5, 3};
   std::vector<uint8_t> out(15);
-  bitmap_compose(bits, 1, 3, 2, 1, false, &box, out.data());
+  bitmap_compose(bits, 1, 3, 2, 1, 1, false, &box, out.data());
   EXPECT_EQ(rows_of(out.data(), 5, 3), "#.#..\n.#...\n.....\n");
-  bitmap_compose(bits, 1, 3, 2, 1, true, &box, out.data());
+  bitmap_compose(bits, 1, 3, 2, 1, 1, true, &box, out.data());
   EXPECT_EQ(rows_of(out.data(), 5, 3), "####.\n.##..\n.....\n");
   box = {0, 4, 7, 4};
   out.assign(28, 0xEE);
-  bitmap_compose(bits, 1, 3, 2, 2, true, &box, out.data());
+  bitmap_compose(bits, 1, 3, 2, 2, 2, true, &box, out.data());
   EXPECT_EQ(rows_of(out.data(), 7, 4),
             "###.###\n###.###\n..###..\n..###..\n");
+  // Only taller: the pixels keep their width.
+  box = {0, 4, 5, 4};
+  out.assign(20, 0);
+  bitmap_compose(bits, 1, 3, 2, 1, 2, false, &box, out.data());
+  EXPECT_EQ(rows_of(out.data(), 5, 4), "#.#..\n#.#..\n.#...\n.#...\n");
   // A box narrower than the glyph cuts it.
   box = {0, 2, 2, 1};
   out.assign(2, 0);
-  bitmap_compose(bits, 1, 3, 2, 1, true, &box, out.data());
+  bitmap_compose(bits, 1, 3, 2, 1, 1, true, &box, out.data());
   EXPECT_EQ(rows_of(out.data(), 2, 1), "##\n");
 }
 
@@ -228,7 +258,7 @@ TEST_F(BitmapFontFiles, CourierMetricsAdvancesAndPixels) {
   EXPECT_EQ(s.internal_leading, 0);
   EXPECT_EQ(s.char_set, 0);
   bitmap_font f;
-  ASSERT_TRUE(bitmap_font_init(&f, face, 13, false, false));
+  ASSERT_TRUE(bitmap_font_init(&f, face, 13, 0, false, false));
   EXPECT_TRUE(f.by_byte);
   EXPECT_EQ(f.scale, 1);
   EXPECT_EQ(f.metrics.ascent, 11);
@@ -239,14 +269,14 @@ TEST_F(BitmapFontFiles, CourierMetricsAdvancesAndPixels) {
   EXPECT_EQ(bitmap_font_advance(&f, 'A'), 8);
   EXPECT_EQ(cell_of(&f, 'A'), kCourierA);
 
-  ASSERT_TRUE(bitmap_font_init(&f, face, 13, true, true));
+  ASSERT_TRUE(bitmap_font_init(&f, face, 13, 0, true, true));
   EXPECT_TRUE(f.fake_bold && f.fake_italic);
   EXPECT_EQ(f.metrics.max_char_width, 9);
   EXPECT_EQ(bitmap_font_advance(&f, 'A'), 9);
   EXPECT_EQ(cell_of(&f, 'A'), kCourierBoldItalicA);
 
   // Twice the strike: every pixel a 2 x 2 block, as Windows enlarges it.
-  ASSERT_TRUE(bitmap_font_init(&f, face, -26, false, false));
+  ASSERT_TRUE(bitmap_font_init(&f, face, -26, 0, false, false));
   EXPECT_EQ(f.scale, 2);
   EXPECT_EQ(f.metrics.ascent, 22);
   EXPECT_EQ(bitmap_font_advance(&f, 'A'), 16);
@@ -263,7 +293,7 @@ TEST_F(BitmapFontFiles, BytesThatRoundTripAndTheDefaultGlyph) {
   FT_Face face = open("coure.fon");
   ASSERT_TRUE(face);
   bitmap_font f;
-  ASSERT_TRUE(bitmap_font_init(&f, face, 0, false, false));
+  ASSERT_TRUE(bitmap_font_init(&f, face, 0, 0, false, false));
   // A byte below the face's first character draws its default one, the
   // euro sign at 0x80; 0x81, which the code page leaves undefined, still
   // names its own byte's glyph.
@@ -286,7 +316,7 @@ TEST_F(BitmapFontFiles, SansSerifStrikesAndTheIntermediateSfntIsNotRegistered) {
   const int k = bitmap_pick_strike(strikes, 3, -13, false, false);
   ASSERT_EQ(k, 1);
   bitmap_font f;
-  ASSERT_TRUE(bitmap_font_init(&f, faces[1], -13, false, false));
+  ASSERT_TRUE(bitmap_font_init(&f, faces[1], -13, 0, false, false));
   EXPECT_EQ(f.metrics.ascent, 13);
   EXPECT_EQ(f.metrics.descent, 3);
   EXPECT_EQ(f.metrics.max_char_width, 14);

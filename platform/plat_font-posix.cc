@@ -88,7 +88,6 @@ struct face_entry {
   int width;
   bool fixed_pitch;
   bool scalable;
-  double pixel_size;  // bitmap faces
   bool ansi;
 };
 
@@ -173,8 +172,6 @@ void load_faces() {
     e->fixed_pitch = spacing == FC_MONO || spacing == FC_CHARCELL;
     FcBool b = FcTrue;
     e->scalable = FcPatternGetBool(p, FC_SCALABLE, 0, &b) == FcResultMatch ? b != FcFalse : true;
-    double d = 0;
-    e->pixel_size = FcPatternGetDouble(p, FC_PIXEL_SIZE, 0, &d) == FcResultMatch ? d : 0;
     FcCharSet* cs = nullptr;
     e->ansi = FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) == FcResultMatch &&
               covers_cp1252(cs, cp1252);

@@ -27,19 +27,7 @@
 
 namespace {
 
-// Windows-1252 bytes 0x80 to 0x9F as Unicode; the rest of the code page is
-// Latin-1.  The five undefined bytes map to their C1 controls, for which
-// fonts have no glyph, so that they draw the missing-glyph shape as GDI does.
-const uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-uint32_t cp1252_to_unicode(uint8_t c) {
-  if (c >= 0x80 && c < 0xA0) return kCp1252High[c - 0x80];
-  return c;
-}
+uint32_t cp1252_to_unicode(uint8_t c) { return gdi_cp1252_to_unicode(c); }
 
 bool cp1252_defined(uint8_t c) {
   return !(c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D);

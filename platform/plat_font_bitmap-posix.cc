@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/plat_font_gdi.h"
+
 namespace {
 
 // The resolution of the screen, which the raster fonts installed for it
@@ -259,20 +261,12 @@ bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, int32_t l
 
 namespace {
 
-// Windows-1252 bytes 0x80 to 0x9F as Unicode; the rest is Latin-1.
-const uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 // An FNT face's glyphs are numbered by code-page byte, which a character
 // of the code page round-trips to; glyph 0, for a byte the face lacks, is
 // its default character.  Other faces map Unicode.
 FT_UInt glyph_for(const bitmap_font* f, uint8_t c) {
   if (f->by_byte) return FT_Get_Char_Index(f->face, c);
-  const uint32_t u = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
-  return FT_Get_Char_Index(f->face, u);
+  return FT_Get_Char_Index(f->face, gdi_cp1252_to_unicode(c));
 }
 
 bool load(const bitmap_font* f, uint8_t c) {

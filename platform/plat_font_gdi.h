@@ -124,4 +124,9 @@ int gdi_gray_level(uint8_t coverage);
 // 16, and GDI's gamma ramp between.
 uint8_t gdi_level_on_black(int level);
 
+// The Unicode character of a Windows-1252 byte: Latin-1 but for 0x80 to
+// 0x9F.  The five undefined bytes give their C1 controls, for which fonts
+// have no glyph, so that they draw the missing-glyph shape as GDI does.
+uint32_t gdi_cp1252_to_unicode(uint8_t c);
+
 #endif  // XHISTORY_PLATFORM_PLAT_FONT_GDI_H_

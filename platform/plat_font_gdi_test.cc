@@ -260,4 +260,17 @@ TEST(PlatFontGdi, GlyphBoxesSnapOutwardAndAreCutToTheCell) {
   EXPECT_EQ(-3 * 64, b.y_min);
 }
 
+// Windows-1252 as the code page's published table has it, the undefined
+// bytes as their C1 controls; everything else is Latin-1.
+TEST(Cp1252, BytesMapToTheirCharacters) {
+  const uint32_t high[32] = {
+      0x20ac, 0x81,   0x201a, 0x192,  0x201e, 0x2026, 0x2020, 0x2021,
+      0x2c6,  0x2030, 0x160,  0x2039, 0x152,  0x8d,   0x17d,  0x8f,
+      0x90,   0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014,
+      0x2dc,  0x2122, 0x161,  0x203a, 0x153,  0x9d,   0x17e,  0x178};
+  for (int c = 0; c < 256; ++c)
+    EXPECT_EQ(c >= 0x80 && c < 0xA0 ? high[c - 0x80] : (uint32_t)c,
+              gdi_cp1252_to_unicode((uint8_t)c)) << c;
+}
+
 }  // namespace

@@ -157,21 +157,19 @@ bool beside_band(const worker* w, const point* p, int n) {
 }
 
 // Halves the arc base[0..2] (from its end back to its start) into
-// base[0..4], the later half first.
+// base[0..4], the later half first, in one coordinate.
+void split_conic_axis(int64_t point::*v, point* base) {
+  base[4].*v = base[2].*v;
+  const int64_t a = base[0].*v + base[1].*v;
+  const int64_t b = base[1].*v + base[2].*v;
+  base[3].*v = b >> 1;
+  base[2].*v = (a + b) >> 2;
+  base[1].*v = a >> 1;
+}
+
 void split_conic(point* base) {
-  int64_t a, b;
-  base[4].x = base[2].x;
-  a = base[0].x + base[1].x;
-  b = base[1].x + base[2].x;
-  base[3].x = b >> 1;
-  base[2].x = (a + b) >> 2;
-  base[1].x = a >> 1;
-  base[4].y = base[2].y;
-  a = base[0].y + base[1].y;
-  b = base[1].y + base[2].y;
-  base[3].y = b >> 1;
-  base[2].y = (a + b) >> 2;
-  base[1].y = a >> 1;
+  split_conic_axis(&point::x, base);
+  split_conic_axis(&point::y, base);
 }
 
 int64_t abs64(int64_t v) { return v < 0 ? -v : v; }
@@ -228,30 +226,24 @@ void render_conic_step(worker* w, const point* p) {
   }
 }
 
+// Halves the cubic base[0..3] into base[0..6] as split_conic does.
+void split_cubic_axis(int64_t point::*v, point* base) {
+  base[6].*v = base[3].*v;
+  int64_t a = base[0].*v + base[1].*v;
+  const int64_t b = base[1].*v + base[2].*v;
+  int64_t c = base[2].*v + base[3].*v;
+  base[5].*v = c >> 1;
+  c += b;
+  base[4].*v = c >> 2;
+  base[1].*v = a >> 1;
+  a += b;
+  base[2].*v = a >> 2;
+  base[3].*v = (a + c) >> 3;
+}
+
 void split_cubic(point* base) {
-  int64_t a, b, c;
-  base[6].x = base[3].x;
-  a = base[0].x + base[1].x;
-  b = base[1].x + base[2].x;
-  c = base[2].x + base[3].x;
-  base[5].x = c >> 1;
-  c += b;
-  base[4].x = c >> 2;
-  base[1].x = a >> 1;
-  a += b;
-  base[2].x = a >> 2;
-  base[3].x = (a + c) >> 3;
-  base[6].y = base[3].y;
-  a = base[0].y + base[1].y;
-  b = base[1].y + base[2].y;
-  c = base[2].y + base[3].y;
-  base[5].y = c >> 1;
-  c += b;
-  base[4].y = c >> 2;
-  base[1].y = a >> 1;
-  a += b;
-  base[2].y = a >> 2;
-  base[3].y = (a + c) >> 3;
+  split_cubic_axis(&point::x, base);
+  split_cubic_axis(&point::y, base);
 }
 
 // Splits until the control points lie within half a pixel of the chord's

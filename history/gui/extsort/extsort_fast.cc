@@ -370,20 +370,15 @@ void merge_level(const uint8_t* src, uint8_t* dst, uint64_t m, uint64_t w) {
     const uint8_t* b = a_end;
     const uint8_t* const b_end = src + hi * e;
     uint8_t* out = dst + lo * e;
-    if (b < b_end) {
-      for (;;) {
-        if (cmp(key, a, b) < 0) {
-          copy_element<kE>(out, a);
-          out += e;
-          a += e;
-          if (a == a_end) break;
-        } else {
-          copy_element<kE>(out, b);
-          out += e;
-          b += e;
-          if (b == b_end) break;
-        }
-      }
+    // Without a branch on the comparison, which a sort's comparisons make
+    // unpredictable: the element is copied from the chosen run and both
+    // runs' positions are stepped by what was taken.
+    while (a < a_end && b < b_end) {
+      const size_t take_a = cmp(key, a, b) < 0;
+      copy_element<kE>(out, take_a ? a : b);
+      out += e;
+      a += take_a * e;
+      b += (take_a ^ 1) * e;
     }
     memcpy(out, a, (size_t)(a_end - a));
     out += a_end - a;

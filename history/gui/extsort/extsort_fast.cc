@@ -274,11 +274,15 @@ struct index_sink {
   uint8_t* mem;
   writer out;
   uint64_t j;
+  // In memory, the ranks are left for fill_ranks_in_memory, which spreads
+  // their scattered stores over the threads after the merge.
+  bool defer_ranks;
 };
 
 void sink_start(index_sink* s, uint64_t avail) {
   s->j = 0;
   s->mem = nullptr;
+  s->defer_ranks = false;
   if (8 * g.count <= avail) {
     s->mem = (uint8_t*)hold((size_t)g.count, 8);
     return;
@@ -291,7 +295,7 @@ inline int sink_put(index_sink* s, const uint8_t* element) {
   uint32_t p = extsort_get_u32(element + g.record_size);
   if (s->mem) {
     extsort_put_u32(s->mem + 8 * s->j, p);
-    if (p < g.count) extsort_put_u32(s->mem + 8 * (uint64_t)p + 4, (uint32_t)s->j);
+    if (!s->defer_ranks && p < g.count) extsort_put_u32(s->mem + 8 * (uint64_t)p + 4, (uint32_t)s->j);
   } else {
     uint8_t* slot = writer_slot(&s->out, 8);
     if (!slot) return 0;
@@ -500,6 +504,68 @@ void sort_levels(uint8_t** cur, uint8_t** spare, uint64_t m, uint32_t first,
     *cur = *spare;
     *spare = t;
   }
+}
+
+// The levels that sort_block merges as indices: chunks of 2^L elements stay
+// in a core's own cache while they are merged.
+uint32_t index_levels() {
+  uint32_t L = 1;
+  while (((uint64_t)2 << L) * g.e <= 256 * 1024) ++L;
+  return L;
+}
+
+// One level over n indices of records at base: runs of width w, pairwise,
+// each comparison exactly the one that merge_level makes on the elements.
+void merge_index_level(const uint8_t* base, const uint32_t* src, uint32_t* dst,
+                       uint32_t n, uint32_t w) {
+  const size_t e = g.e;
+  const extsort_cmp cmp = g.cmp;
+  const void* key = g.key;
+  for (uint32_t lo = 0; lo < n; lo += 2 * w) {
+    const uint32_t mid = lo + w < n ? lo + w : n;
+    const uint32_t hi = lo + 2 * w < n ? lo + 2 * w : n;
+    uint32_t i = lo, j = mid, o = lo;
+    while (i < mid && j < hi) {
+      const uint32_t take_a = cmp(key, base + src[i] * e, base + src[j] * e) < 0;
+      dst[o++] = take_a ? src[i] : src[j];
+      i += take_a;
+      j += take_a ^ 1;
+    }
+    while (i < mid) dst[o++] = src[i++];
+    while (j < hi) dst[o++] = src[j++];
+  }
+}
+
+// sort_levels(1, k) for a block, faster: the first levels are merged chunk
+// by chunk as 32-bit indices, which move 4 bytes where an element moves
+// its whole size, and each chunk is gathered into place once.  scratch
+// holds 2 << index_levels() indices.
+void sort_block(uint8_t** cur, uint8_t** spare, uint64_t m, uint32_t k,
+                uint32_t* scratch) {
+  const uint32_t e = g.e;
+  uint32_t L = index_levels();
+  if (L > k) L = k;
+  if (L < 2) return sort_levels(cur, spare, m, 1, k);
+  const uint32_t chunk = (uint32_t)1 << L;
+  for (uint64_t c = 0; c < m; c += chunk) {
+    const uint32_t n = (uint32_t)min64(chunk, m - c);
+    const uint8_t* base = *cur + c * e;
+    uint32_t* x = scratch;
+    uint32_t* y = scratch + chunk;
+    for (uint32_t i = 0; i < n; ++i) x[i] = i;
+    for (uint32_t w = 1; w < n && w < chunk; w *= 2) {
+      merge_index_level(base, x, y, n, w);
+      uint32_t* t = x;
+      x = y;
+      y = t;
+    }
+    uint8_t* out = *spare + c * e;
+    for (uint32_t j = 0; j < n; ++j) memcpy(out + (uint64_t)j * e, base + (uint64_t)x[j] * e, e);
+  }
+  uint8_t* t = *cur;
+  *cur = *spare;
+  *spare = t;
+  sort_levels(cur, spare, m, L + 1, k);
 }
 
 // ---- Files ----------------------------------------------------------------
@@ -713,6 +779,33 @@ int report_direct(int f, const char* input) {
   return report(f);
 }
 
+// The ranks of the sorted positions [lo, hi) of an index held in memory.
+struct rank_job {
+  uint8_t* mem;
+  uint64_t lo, hi;
+};
+
+void run_ranks(void* p) {
+  rank_job* r = (rank_job*)p;
+  for (uint64_t j = r->lo; j < r->hi; ++j) {
+    const uint32_t p = extsort_get_u32(r->mem + 8 * j);
+    // Every input position occurs once, so no two threads store into the
+    // same entry.
+    if (p < g.count) extsort_put_u32(r->mem + 8 * (uint64_t)p + 4, (uint32_t)j);
+  }
+}
+
+void fill_ranks_in_memory(index_sink* s, uint32_t threads) {
+  if (!s->mem || !s->defer_ranks) return;
+  rank_job jobs[kMaxThreads];
+  void* args[kMaxThreads];
+  for (uint32_t i = 0; i < threads; ++i) {
+    jobs[i] = {s->mem, g.count * i / threads, g.count * (i + 1) / threads};
+    args[i] = &jobs[i];
+  }
+  run_all(run_ranks, args, threads);
+}
+
 // One level of merges over a stretch of pairs.
 struct level_job {
   const uint8_t* src;
@@ -790,10 +883,12 @@ int sort_in_memory_direct(int in, uint64_t n, const char* input,
   }
   index_sink sink;
   sink_start(&sink, g.budget - min64(g.budget, bytes));
+  sink.defer_ranks = true;
   int f = FAULT_NONE;
   for (uint64_t j = 0; j < g.count && !f; ++j) {
     if (!sink_put(&sink, cur + j * g.e)) f = FAULT_INDEX_WRITE;
   }
+  if (!f) fill_ranks_in_memory(&sink, threads);
   if (helper) plat_thread_join(helper);
   if (!result.ok) return write_error();
   if (P >= 1) report_levels_through(P);
@@ -812,6 +907,7 @@ struct block_job {
   uint32_t k;
   uint64_t dst;  // element index of the half that takes the blocks
   std::atomic<uint64_t>* next;
+  uint32_t* scratch;  // for sort_block
 };
 
 void run_blocks(void* p) {
@@ -830,7 +926,7 @@ void run_blocks(void* p) {
       memmove(a + i * e, a + i * rs, rs);
       extsort_put_u32(a + i * e + rs, (uint32_t)(s + i));
     }
-    sort_levels(&a, &b, m, 1, j->k);
+    sort_block(&a, &b, m, j->k, j->scratch);
     if (plat_io_pwrite(g.work, a, (size_t)(m * e), (j->dst + s) * e) != 0)
       return note_fault(FAULT_WRITE);
   }
@@ -888,13 +984,15 @@ int sort_in_sweeps_direct(int in, const char* input, uint64_t block,
     void* args[kMaxThreads];
     for (uint32_t i = 0; i < workers; ++i) {
       jobs[i] = {in, (uint8_t*)hold((size_t)block, e),
-                 (uint8_t*)hold((size_t)block, e), block, k, blocks_half, &next};
+                 (uint8_t*)hold((size_t)block, e), block, k, blocks_half, &next,
+                 (uint32_t*)hold((size_t)2 << index_levels(), sizeof(uint32_t))};
       args[i] = &jobs[i];
     }
     run_all(run_blocks, args, workers);
     for (uint32_t i = 0; i < workers; ++i) {
       release(jobs[i].cur);
       release(jobs[i].spare);
+      release(jobs[i].scratch);
     }
     if (int f = g_fault.load()) return report_direct(f, input);
     close_input();
@@ -945,6 +1043,7 @@ int sort_in_sweeps_direct(int in, const char* input, uint64_t block,
   // Sweep C: the root, its output written by a helper while it merges.
   index_sink sink;
   sink_start(&sink, g.budget / 2);
+  sink.defer_ranks = true;
   const uint64_t avail = g.budget - (sink.mem ? 8 * g.count : 0);
   const uint64_t per = elements_in(min64(kMaxStreamBuffer, avail / 4), e);
   uint8_t* bufs = (uint8_t*)hold((size_t)(4 * per), e);
@@ -961,6 +1060,7 @@ int sort_in_sweeps_direct(int in, const char* input, uint64_t block,
   if (f) return report(f);
   release(bufs);
   report_levels_through(P);
+  fill_ranks_in_memory(&sink, threads);
   return sink_finish(&sink);
 }
 

@@ -16,6 +16,12 @@
 //            collects the index.
 // When everything fits in memory the levels are computed there and only
 // the load and the last two levels are written.
+//
+// That is the path while a comparison may end the program
+// (extsort_cmp_returns).  Otherwise the load is never written: sweep A
+// reads its blocks from the input, the work is shared out among threads by
+// whole nodes of the tree, and helpers write while the merges run (see
+// "Writing only what the result keeps" below).
 #include "history/gui/extsort/extsort_fast.h"
 
 #include <stdio.h>

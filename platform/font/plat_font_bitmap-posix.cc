@@ -1,7 +1,7 @@
 // Bitmap faces as GDI realises them: the mapper's strike choice and
 // whole-number enlargement, metrics from the FNT header, glyphs looked up
 // by code-page byte, and the boxes and pixels of synthesised styles.
-#include "platform/plat_font_bitmap.h"
+#include "platform/font/plat_font_bitmap.h"
 
 #include FT_TRUETYPE_TABLES_H
 #include FT_WINFONTS_H
@@ -9,7 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "platform/plat_font_gdi.h"
+#include "platform/font/plat_font_gdi.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/plat_font_gray-posix.h"
+#include "platform/font/plat_font_gray-posix.h"
 
 #include <limits.h>
 #include <stdint.h>

@@ -1,4 +1,4 @@
-#include "platform/plat_font_gdi.h"
+#include "platform/font/plat_font_gdi.h"
 
 #include <gtest/gtest.h>
 

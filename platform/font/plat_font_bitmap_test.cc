@@ -1,4 +1,4 @@
-#include "platform/plat_font_bitmap.h"
+#include "platform/font/plat_font_bitmap.h"
 
 #include <ftw.h>
 #include <gtest/gtest.h>

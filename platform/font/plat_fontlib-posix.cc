@@ -4,7 +4,7 @@
 // function that the font services start to use needs its line in
 // XH_FONTLIB_ENTRIES and its forwarding definition, or the program does not
 // link.
-#include "platform/plat_fontlib.h"
+#include "platform/font/plat_fontlib.h"
 
 #include <dlfcn.h>
 #include <ft2build.h>

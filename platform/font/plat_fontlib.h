@@ -7,8 +7,8 @@
 // each function fails as the library reports failure (FcInit false, null
 // objects, FreeType errors), so that --fonts finds no font and every other
 // command still runs.
-#ifndef XHISTORY_PLATFORM_PLAT_FONTLIB_H_
-#define XHISTORY_PLATFORM_PLAT_FONTLIB_H_
+#ifndef XHISTORY_PLATFORM_FONT_PLAT_FONTLIB_H_
+#define XHISTORY_PLATFORM_FONT_PLAT_FONTLIB_H_
 
 // Opens the two libraries by these names and finds every function, unless
 // that already succeeded.  True when all are there; on failure nothing
@@ -19,4 +19,4 @@ bool plat_fontlib_load(const char* fontconfig_name, const char* freetype_name);
 // Whether the libraries are open.
 bool plat_fontlib_loaded();
 
-#endif  // XHISTORY_PLATFORM_PLAT_FONTLIB_H_
+#endif  // XHISTORY_PLATFORM_FONT_PLAT_FONTLIB_H_

@@ -8,8 +8,8 @@
 // its glyph sets come out as the ones GDI makes from the same font files.
 // All lengths in 26.6 fixed point are named *_26_6; the rest are pixels or
 // font units.
-#ifndef XHISTORY_PLATFORM_PLAT_FONT_GDI_H_
-#define XHISTORY_PLATFORM_PLAT_FONT_GDI_H_
+#ifndef XHISTORY_PLATFORM_FONT_PLAT_FONT_GDI_H_
+#define XHISTORY_PLATFORM_FONT_PLAT_FONT_GDI_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -129,4 +129,4 @@ uint8_t gdi_level_on_black(int level);
 // have no glyph, so that they draw the missing-glyph shape as GDI does.
 uint32_t gdi_cp1252_to_unicode(uint8_t c);
 
-#endif  // XHISTORY_PLATFORM_PLAT_FONT_GDI_H_
+#endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_GDI_H_

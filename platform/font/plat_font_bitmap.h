@@ -7,8 +7,8 @@
 // The first part is pure arithmetic over a strike's numbers; the second
 // reads faces through FreeType.  Every drawn pixel is either off or fully
 // on: a bitmap glyph has no smoothed levels, whatever the quality asked.
-#ifndef XHISTORY_PLATFORM_PLAT_FONT_BITMAP_H_
-#define XHISTORY_PLATFORM_PLAT_FONT_BITMAP_H_
+#ifndef XHISTORY_PLATFORM_FONT_PLAT_FONT_BITMAP_H_
+#define XHISTORY_PLATFORM_FONT_PLAT_FONT_BITMAP_H_
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -163,4 +163,4 @@ int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c);
 bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
                        uint8_t** levels);
 
-#endif  // XHISTORY_PLATFORM_PLAT_FONT_BITMAP_H_
+#endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_BITMAP_H_

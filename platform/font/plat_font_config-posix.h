@@ -7,8 +7,8 @@
 // Windows build sees its raster faces and both builds must choose alike.
 // XH_FONT_PATH names more font folders, separated by ':', so that a Linux
 // machine can use the font files of a Windows one.
-#ifndef XHISTORY_PLATFORM_PLAT_FONT_CONFIG_POSIX_H_
-#define XHISTORY_PLATFORM_PLAT_FONT_CONFIG_POSIX_H_
+#ifndef XHISTORY_PLATFORM_FONT_PLAT_FONT_CONFIG_POSIX_H_
+#define XHISTORY_PLATFORM_FONT_PLAT_FONT_CONFIG_POSIX_H_
 
 #include <stddef.h>
 
@@ -25,4 +25,4 @@ size_t plat_font_config_text(const char* font_path, const char* cwd, char* out,
 // current configuration.  False when fontconfig cannot start.
 bool plat_font_config_init();
 
-#endif  // XHISTORY_PLATFORM_PLAT_FONT_CONFIG_POSIX_H_
+#endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_CONFIG_POSIX_H_

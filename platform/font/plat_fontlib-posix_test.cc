@@ -5,7 +5,7 @@
 // Whether a library is open is a property of the whole process, so each
 // case holds only where the test runner starts it in a fresh process (as
 // CTest does); run together, the later cases skip.
-#include "platform/plat_fontlib.h"
+#include "platform/font/plat_fontlib.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -1,4 +1,4 @@
-#include "platform/plat_font_config-posix.h"
+#include "platform/font/plat_font_config-posix.h"
 
 #include <fontconfig/fontconfig.h>
 #include <stdlib.h>

@@ -2,7 +2,7 @@
 // flattened by stepping, as the x86-64 engine flattens them, every pixel
 // must be the engine's own; with bisection (what glyphs are drawn with)
 // only pixels along quadratic arcs may differ, and those only slightly.
-#include "platform/plat_font_gray-posix.h"
+#include "platform/font/plat_font_gray-posix.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

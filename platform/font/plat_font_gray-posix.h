@@ -10,8 +10,8 @@
 // arithmetic as the engine's (cells of 1/256 pixel, the same rounding and
 // fill rules), with the bisection, and the glyph sets of both builds agree
 // byte for byte.
-#ifndef XHISTORY_PLATFORM_PLAT_FONT_GRAY_POSIX_H_
-#define XHISTORY_PLATFORM_PLAT_FONT_GRAY_POSIX_H_
+#ifndef XHISTORY_PLATFORM_FONT_PLAT_FONT_GRAY_POSIX_H_
+#define XHISTORY_PLATFORM_FONT_PLAT_FONT_GRAY_POSIX_H_
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -29,4 +29,4 @@ enum plat_gray_arcs { PLAT_GRAY_BISECT, PLAT_GRAY_STEP };
 bool plat_gray_render(const FT_Outline* outline, const FT_Bitmap* bitmap,
                       plat_gray_arcs arcs);
 
-#endif  // XHISTORY_PLATFORM_PLAT_FONT_GRAY_POSIX_H_
+#endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_GRAY_POSIX_H_

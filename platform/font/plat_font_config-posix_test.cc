@@ -1,7 +1,7 @@
 // The program's own font configuration: its text, and that with it the
 // font services find bitmap faces that the system's configuration rejects,
 // and faces in the folders that XH_FONT_PATH names.
-#include "platform/plat_font_config-posix.h"
+#include "platform/font/plat_font_config-posix.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/plat_font.h"
-#include "platform/plat_fontlib.h"
+#include "platform/font/plat_fontlib.h"
 #include "tests/harness.h"
 
 namespace {

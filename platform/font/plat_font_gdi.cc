@@ -1,7 +1,7 @@
 // GDI's rules for outline fonts (see plat_font_gdi.h).  The fixed-point
 // products are FreeType's own, so that every rounding is the one GDI's
 // FreeType-based implementations make.
-#include "platform/plat_font_gdi.h"
+#include "platform/font/plat_font_gdi.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

@@ -10,7 +10,7 @@ set(XH_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${XH_PACKAGE_NAME})
 set(XH_MAINTAINER "The xhistory_fsutil authors <xhistory-fsutil@example.org>"
     CACHE STRING "Maintainer named by the packages")
 
-set(xh_docs protocol.md fonts.md sort.md testing.md)
+set(xh_docs protocol.md fonts.md sort.md testing.md layout.md)
 
 if(WIN32)
   # Windows users read text: the documents with CR LF line ends, under
@@ -90,15 +90,16 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${XH_MAINTAINER})
+  # The summary above is the first line; CPack indents this text under it
+  # and turns the empty line into Debian's paragraph mark.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "file-system helper of the history viewer
- xhistory_fsutil does one job per run for the history viewer of an
- integrated development environment: it copies a file with progress
- lines, removes a file, reads and writes the viewer's configuration
- files, sorts files of fixed-size records on disk, and measures the
- machine's fonts as Windows' GDI would draw them.
- .
- gfont_preview draws the glyph sets that the font command writes.")
+      "xhistory_fsutil does one job per run for the history viewer of an
+integrated development environment: it copies a file with progress
+lines, removes a file, reads and writes the viewer's configuration
+files, sorts files of fixed-size records on disk, and measures the
+machine's fonts as Windows' GDI would draw them.
+
+gfont_preview draws the glyph sets that the font command writes.")
   # The libraries the programs are linked to, as dpkg-shlibdeps finds
   # them.  fontconfig and FreeType are opened only by --fonts, at run time:
   # every other command works without them, so they are recommended.

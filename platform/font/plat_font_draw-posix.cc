@@ -180,11 +180,17 @@ struct pixel_window {
   int64_t x0, y0, x1, y1;
 };
 
-// Glyph boxes up to this many pixels are drawn whole (and may be kept from
-// measuring for drawing); a larger box is drawn only where it can be seen,
-// so that no glyph costs more than the surface it is drawn on.  Cutting the
-// outline's raster at whole pixels changes none of the pixels drawn.
+// Glyph boxes up to this many pixels may be kept from measuring for
+// drawing.
 const int64_t kWholeGlyphPixels = (int64_t)1 << 16;
+
+// A glyph box is drawn whole unless more than this many of its pixels
+// cannot be seen; then only the part that can be seen is drawn, so that
+// no glyph costs much more than the surface it is drawn on, whatever its
+// font says.  A font's own glyphs reach little past its cell, so they are
+// drawn whole as GDI draws them: the smoothed coverage of an outline cut
+// at the left may differ by a level along its curves.
+const int64_t kUnseenGlyphPixels = (int64_t)1 << 18;
 
 // Draws character c of an outline face into g as GDI draws it: the glyph
 // box snapped to whole pixels and cut to the font's ascent and descent, a
@@ -229,13 +235,20 @@ bool draw_loaded_glyph(plat_hfont* font, const pixel_window* window, outline_gly
     }
   }
   gdi_box b = gdi_glyph_box(&m, font->ascent, font->descent, &font->transform);
-  if (((b.x_max - b.x_min) >> 6) * ((b.y_max - b.y_min) >> 6) > kWholeGlyphPixels) {
-    // Kept from measuring only when small; else only what can be seen.
-    if (!window) return false;
-    if (b.x_min < window->x0 * 64) b.x_min = window->x0 * 64;
-    if (b.y_min < window->y0 * 64) b.y_min = window->y0 * 64;
-    if (b.x_max > window->x1 * 64) b.x_max = window->x1 * 64;
-    if (b.y_max > window->y1 * 64) b.y_max = window->y1 * 64;
+  const int64_t area = ((b.x_max - b.x_min) >> 6) * ((b.y_max - b.y_min) >> 6);
+  // Kept from measuring only when small.
+  if (area > kWholeGlyphPixels && !window) return false;
+  if (area > kWholeGlyphPixels) {
+    gdi_box seen = b;
+    if (seen.x_min < window->x0 * 64) seen.x_min = window->x0 * 64;
+    if (seen.y_min < window->y0 * 64) seen.y_min = window->y0 * 64;
+    if (seen.x_max > window->x1 * 64) seen.x_max = window->x1 * 64;
+    if (seen.y_max > window->y1 * 64) seen.y_max = window->y1 * 64;
+    const int64_t seen_area = seen.x_max <= seen.x_min || seen.y_max <= seen.y_min
+                                  ? 0
+                                  : ((seen.x_max - seen.x_min) >> 6) *
+                                        ((seen.y_max - seen.y_min) >> 6);
+    if (area - seen_area > kUnseenGlyphPixels) b = seen;
   }
   g->left = (int32_t)(b.x_min >> 6);
   g->top = (int32_t)(b.y_max >> 6);

@@ -40,6 +40,33 @@ struct raw_map {
   size_t pitch;
 };
 
+// Pixels compared at once when looking for ink, so that the blank parts of
+// a large cell are passed over at the speed of memcmp.
+const int32_t kBlankRun = 64;
+const uint8_t kBlank[kBlankRun * 4] = {0};
+
+// Whether pixels [from, from + n) of line hold no ink at all; the blank
+// parts of a map are all zero, colour bytes and all.
+bool blank_run(const uint8_t* line, size_t step, int32_t from, int32_t n) {
+  return memcmp(line + (size_t)from * step, kBlank, (size_t)n * step) == 0;
+}
+
+// The first inked pixel of line in [first, last], or last + 1.
+int32_t first_ink(const uint8_t* line, size_t step, int32_t first, int32_t last) {
+  while (last - first + 1 >= kBlankRun && blank_run(line, step, first, kBlankRun))
+    first += kBlankRun;
+  while (first <= last && !line[(size_t)first * step]) ++first;
+  return first;
+}
+
+// The last inked pixel of line in [first, last], which holds one.
+int32_t last_ink(const uint8_t* line, size_t step, int32_t first, int32_t last) {
+  while (last - first + 1 > kBlankRun && blank_run(line, step, last - kBlankRun + 1, kBlankRun))
+    last -= kBlankRun;
+  while (!line[(size_t)last * step]) --last;
+  return last;
+}
+
 // Trims one raw glyph of h rows (advance, width and pad_left from r, pixels
 // from map) into o, and raises the set's maxima and greyscale flag.
 void trim_glyph(gfont* g, const gfont_glyph* r, const raw_map* map, gfont_glyph* o) {
@@ -53,10 +80,10 @@ void trim_glyph(gfont* g, const gfont_glyph* r, const raw_map* map, gfont_glyph*
     // pixel between them is grey.
     for (int32_t row = 0; row < h; ++row) {
       const uint8_t* line = map->pixels + (size_t)row * map->pitch;
-      int32_t first = 0, last = r->width - 1;
-      while (first <= last && !line[(size_t)first * step]) ++first;
+      int32_t last = r->width - 1;
+      const int32_t first = first_ink(line, step, 0, last);
       if (first > last) continue;
-      while (!line[(size_t)last * step]) --last;
+      last = last_ink(line, step, first, last);
       if (!g->greyscale) {
         for (int32_t x = first; x <= last; ++x) {
           const uint8_t v = line[(size_t)x * step];

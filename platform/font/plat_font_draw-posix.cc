@@ -119,6 +119,32 @@ void report_glyph_failure(plat_hfont* font, uint8_t c, FT_UInt gi) {
                    file, (unsigned)gi, (unsigned)c);
 }
 
+// The rasterisers walk every pixel cell that an outline's edges cross,
+// those outside the bitmap too.  An outline whose edges cross more cells
+// than this, and many more than the bitmap's sides hold, is not drawn:
+// such a glyph belongs to no font drawn at a size that a glyph set holds,
+// and drawing it cut to a cell would take minutes.
+const int64_t kMaxOutlineCells = (int64_t)1 << 16;
+
+// Whether outline, to be drawn into a w x h bitmap, is within that bound
+// (said once for each font file when it is not).  The cells crossed are
+// bounded by the length of its control polygon.
+bool rasterisable(plat_hfont* font, const FT_Outline* outline, int32_t w, int32_t h) {
+  int64_t cells = 0;
+  for (int32_t i = 1; i < outline->n_points; ++i) {
+    const FT_Vector a = outline->points[i - 1], b = outline->points[i];
+    cells += ((b.x > a.x ? b.x - a.x : a.x - b.x) + (b.y > a.y ? b.y - a.y : a.y - b.y)) >> 6;
+  }
+  if (cells <= kMaxOutlineCells || cells <= 64 * ((int64_t)w + h)) return true;
+  const char* file = face_file(font->face);
+  if (!font->glyph_failure_told && plat_font_notice_first(file))
+    plat_font_notice("font file %s: an outline crossing %lld pixels is too long to draw at "
+                     "this size; such glyphs are left blank",
+                     file, (long long)cells);
+  font->glyph_failure_told = true;
+  return false;
+}
+
 // Rasterises the loaded glyph into g, within box b.
 void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
   FT_GlyphSlot slot = font->face->glyph;
@@ -159,10 +185,13 @@ void rasterise(plat_hfont* font, const gdi_box* b, outline_glyph* g) {
       FT_Outline_Transform(&slot->outline, &m);
     }
     FT_Outline_Translate(&slot->outline, -b->x_min, -b->y_min);
-    if (font->mono)
+    if (!rasterisable(font, &slot->outline, w, h)) {
+      // Left blank.
+    } else if (font->mono) {
       FT_Outline_Get_Bitmap(g_ft, &slot->outline, &bm);
-    else
+    } else {
       plat_gray_render(&slot->outline, &bm, PLAT_GRAY_BISECT);
+    }
   }
   for (int32_t r = 0; r < h; ++r) {
     const uint8_t* src = buf + (size_t)r * pitch;

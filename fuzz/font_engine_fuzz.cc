@@ -82,8 +82,9 @@ void draw_all(const style* st) {
     plat_surface* s = h > 0 && w > 0 ? plat_surface_create(nullptr, font, w, h, &bits) : nullptr;
     for (int c = 32; s && c < 256; ++c) {
       plat_surface_draw_char(s, 0, 0, 0, 0, w, h, (uint8_t)c);
-      // Where a glyph lands partly outside the rectangle too.
-      plat_surface_draw_char(s, -w / 2, -h / 3, 0, 0, w, h, (uint8_t)c);
+      // Where a glyph lands partly outside the rectangle too (for some
+      // characters only: large glyphs are slow under the sanitizers).
+      if (c % 4 == 0) plat_surface_draw_char(s, -w / 2, -h / 3, 0, 0, w, h, (uint8_t)c);
     }
     plat_surface_delete(s);
   }

@@ -91,6 +91,63 @@ bool strike_installed(const bitmap_strike* s) {
          s->char_set == kOemCharset;
 }
 
+uint32_t be32(const uint8_t* p) {
+  return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+bool read_at(FILE* f, long at, uint8_t* buf, size_t n) {
+  return fseek(f, at, SEEK_SET) == 0 && fread(buf, 1, n, f) == n;
+}
+
+// The code-page bits of face index of an sfnt file as GDI reads them from
+// its OS/2 table: ulCodePageRange1, or for a table of version 0 the
+// symbol or Latin-1 set by its first character.  False where the file is
+// no sfnt, has no OS/2 table or declares no set, which the font engine
+// then decides.
+bool read_sfnt_code_pages(const char* file, int index, uint32_t* out) {
+  FILE* f = fopen(file, "rb");
+  if (!f) return false;
+  bool ok = false;
+  uint8_t head[12];
+  long at = 0;
+  if (read_at(f, 0, head, sizeof head)) {
+    if (memcmp(head, "ttcf", 4) == 0) {
+      uint8_t off[4];
+      const uint32_t count = be32(head + 8);
+      if (index >= 0 && (uint32_t)index < count && read_at(f, 12 + 4L * index, off, 4))
+        at = (long)be32(off);
+      else
+        at = -1;
+    } else if (index != 0) {
+      at = -1;
+    }
+  }
+  uint8_t dir[12];
+  if (at >= 0 && read_at(f, at, dir, sizeof dir)) {
+    const int tables = dir[4] << 8 | dir[5];
+    for (int i = 0; i < tables && i < 256; ++i) {
+      uint8_t rec[16];
+      if (!read_at(f, at + 12 + 16L * i, rec, sizeof rec)) break;
+      if (memcmp(rec, "OS/2", 4) != 0) continue;
+      uint8_t os2[86];
+      const uint32_t length = be32(rec + 12);
+      if (length < 66 || !read_at(f, (long)be32(rec + 8), os2, length < 86 ? 66 : 86)) break;
+      const int version = os2[0] << 8 | os2[1];
+      const int first_char = os2[64] << 8 | os2[65];
+      if (version == 0) {
+        *out = first_char >= 0xF000 && first_char < 0xF100 ? FONT_CPBIT_SYMBOL
+                                                           : FONT_CPBIT_LATIN1;
+      } else if (length >= 86) {
+        *out = be32(os2 + 78);  // ulCodePageRange1
+      }
+      ok = *out != 0;
+      break;
+    }
+  }
+  fclose(f);
+  return ok;
+}
+
 }  // namespace
 
 namespace font_engine {
@@ -98,6 +155,13 @@ namespace font_engine {
 void probe_face(face_entry* e) {
   if (e->probed) return;
   e->probed = true;
+  // An outline face's sets come from its OS/2 table, read straight from
+  // the file: opening every face of a family through the font engine
+  // would cost more than the rest of the choice.
+  if (e->scalable && read_sfnt_code_pages(e->file, e->index, &e->code_pages)) {
+    e->usable = true;
+    return;
+  }
   FT_Face face = open_face(e);
   if (!face) return;
   e->code_pages = 0;

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -106,33 +107,18 @@ plat_logfont logfont(const char* face, int32_t height, uint8_t charset = 0,
   return lf;
 }
 
-// For each logical font, what a process on the configuration realises:
-// "family cp" for an outline face, "family cp raster H" for a bitmap face
-// with its cell height H, or "none".
-std::vector<std::string> realise(const config& c, const std::vector<plat_logfont>& fonts,
-                                 const char* font_path = "") {
-  std::vector<std::string> out;
+// What body returns, run in a child process on the configuration, with
+// XH_FONT_PATH set to font_path.
+std::string in_child(const config& c, const char* font_path,
+                     const std::function<std::string()>& body) {
   int fds[2];
-  if (c.file.empty() || pipe(fds) != 0) return out;
+  if (c.file.empty() || pipe(fds) != 0) return "";
   pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
     setenv("FONTCONFIG_FILE", c.file.c_str(), 1);
     setenv("XH_FONT_PATH", font_path, 1);
-    std::string text;
-    for (const plat_logfont& lf : fonts) {
-      plat_hfont* f = plat_font_create(&lf);
-      char line[256];
-      if (!f)
-        snprintf(line, sizeof line, "none\n");
-      else if (f->scalable)
-        snprintf(line, sizeof line, "%s %u\n", f->face->family_name, (unsigned)f->code_page);
-      else
-        snprintf(line, sizeof line, "%s %u raster %d\n", f->face->family_name,
-                 (unsigned)f->code_page, (int)(f->ascent + f->descent));
-      text += line;
-      plat_font_delete(f);
-    }
+    const std::string text = body();
     ssize_t ignored = write(fds[1], text.data(), text.size());
     (void)ignored;
     _exit(0);
@@ -146,10 +132,41 @@ std::vector<std::string> realise(const config& c, const std::vector<plat_logfont
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return text;
+}
+
+// For each logical font, what a process on the configuration realises:
+// "family cp" for an outline face, "family cp raster H" for a bitmap face
+// with its cell height H, or "none".
+std::vector<std::string> realise(const config& c, const std::vector<plat_logfont>& fonts,
+                                 const char* font_path = "") {
+  const std::string text = in_child(c, font_path, [&fonts]() {
+    std::string t;
+    for (const plat_logfont& lf : fonts) {
+      plat_hfont* f = plat_font_create(&lf);
+      char line[256];
+      if (!f)
+        snprintf(line, sizeof line, "none\n");
+      else if (f->scalable)
+        snprintf(line, sizeof line, "%s %u\n", f->face->family_name, (unsigned)f->code_page);
+      else
+        snprintf(line, sizeof line, "%s %u raster %d\n", f->face->family_name,
+                 (unsigned)f->code_page, (int)(f->ascent + f->descent));
+      t += line;
+      plat_font_delete(f);
+    }
+    return t;
+  });
+  std::vector<std::string> out;
   size_t at = 0;
   for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
     out.push_back(text.substr(at, nl - at));
   return out;
+}
+
+int count_font(const plat_logfont*, const plat_text_metrics*, uint32_t, void* context) {
+  ++*(int*)context;
+  return 1;
 }
 
 void expect_faces(const std::vector<std::string>& got, const std::vector<std::string>& want,
@@ -250,6 +267,19 @@ TEST(FontMapper, X11CoreFontsStayHidden) {
                                            logfont("Helvetica", 14)};
   expect_faces(realise(c, fonts, x11.c_str()),
                {"DejaVu Sans Mono 1252", "DejaVu Sans Mono 1252", "DejaVu Sans 1252"}, fonts);
+  // Nor does an enumeration report them.
+  const std::string counts = in_child(c, x11.c_str(), [&fonts]() {
+    std::string t;
+    plat_screen* screen = plat_screen_get();
+    for (const plat_logfont& lf : fonts) {
+      int n = 0;
+      plat_font_enumerate(screen, &lf, count_font, &n);
+      t += std::to_string(n) + " ";
+    }
+    plat_screen_release(screen);
+    return t;
+  });
+  EXPECT_EQ("0 0 0 ", counts);
 }
 
 }  // namespace

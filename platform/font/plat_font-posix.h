@@ -82,6 +82,10 @@ int stand_in_families(const char* name, char (*out)[128], int max);
 // The face of e opened, or null.
 FT_Face open_face(const face_entry* e);
 
+// The face that the table of font substitutes puts for name asked with
+// charset (MS Shell Dlg: Tahoma), or null.
+const char* font_substitute(const char* name, uint8_t charset);
+
 // Reads what the font mapper needs of e from its file, once.
 void probe_face(face_entry* e);
 

@@ -481,9 +481,21 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
   // A face that is not installed but has a metric-compatible stand-in is
   // reported under the name asked for, as a font-replacement entry is, so
   // that rules that go with that name still apply to it.
+  // A substitute name (MS Shell Dlg for Tahoma) is reported the same way,
+  // raster faces included, as GDI enumerates it.
   const char* reported_as = nullptr;
+  bool substituted = false;
   if (*name) {
-    nfam = stand_in_families(name, families, 16);
+    const char* subst = family_installed(name) || is_generic(name)
+                            ? nullptr
+                            : font_substitute(name, query->lfCharSet);
+    if (subst && installed_family(subst)) {
+      snprintf(families[0], 128, "%s", installed_family(subst));
+      nfam = 1;
+      substituted = true;
+    } else {
+      nfam = stand_in_families(name, families, 16);
+    }
     if (nfam > 0 && !family_installed(name) && !is_generic(name)) reported_as = name;
   } else {
     // No face name: one report per installed face, under its own family.
@@ -499,7 +511,7 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
         if (has_family(e, families[k])) family = families[k];
       if (!family) continue;
       // A raster face never stands in for a face that is not installed.
-      if (reported_as && !e->scalable) continue;
+      if (reported_as && !substituted && !e->scalable) continue;
       if (reported_as) family = reported_as;
     }
     // A bitmap face's character set is its FNT header's, read below.

@@ -496,6 +496,10 @@ const face_entry* map_logical_font(const plat_logfont* lf, uint16_t* code_page) 
 
 namespace font_engine {
 
+const char* font_substitute(const char* name, uint8_t charset) {
+  return substitute_for(name, strcasecmp(name, "Symbol") == 0 ? kSymbolCharset : charset);
+}
+
 FT_UInt char_glyph(const FT_Face face, uint16_t code_page, uint8_t c) {
   const uint32_t ch = font_code_page_char(code_page, c);
   if (face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL) {

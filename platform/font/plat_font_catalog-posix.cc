@@ -515,7 +515,11 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       if (reported_as) family = reported_as;
     }
     // A bitmap face's character set is its FNT header's, read below.
-    if (query->lfCharSet == 0 && !e->ansi && e->scalable) continue;
+    // An outline face counts as ANSI when its code pages say Latin-1, as
+    // the mapper reads them.
+    probe_face(e);
+    const bool ansi = e->scalable ? (e->code_pages & 1u) != 0 : e->ansi;
+    if (query->lfCharSet == 0 && !ansi && e->scalable) continue;
     FT_Face face = open_face(e);
     if (!face) continue;
     plat_logfont lf;
@@ -523,7 +527,7 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
     plat_text_metrics tm;
     memset(&tm, 0, sizeof tm);
     uint32_t type;
-    tm.char_set = e->ansi ? 0 : 1;
+    tm.char_set = ansi ? 0 : 1;
     lf.lfPitchAndFamily = e->fixed_pitch ? 1 : 2;
     if (e->scalable && FT_IS_SCALABLE(face)) {
       // Scalable faces are reported at 32 pixels a cell-em, as GDI does.
@@ -544,7 +548,6 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       // A bitmap face is reported with its strike's own metrics; faces
       // that GDI does not register are not reported at all.
       bitmap_font bf;
-      probe_face(e);
       if (!e->usable || !bitmap_font_init(&bf, face, 0, 0, false, false) ||
           (query->lfCharSet == 0 && bf.numbers.char_set != 0)) {
         FT_Done_Face(face);

@@ -210,7 +210,7 @@ void classify(const std::string& desc, std::string* face, std::string* quality) 
     char name[sizeof lf.lfFaceName + 1];
     memcpy(name, lf.lfFaceName, sizeof lf.lfFaceName);
     name[sizeof lf.lfFaceName] = 0;
-    *face = name;
+    *face = name[0] ? name : "(no name)";
     *quality = std::to_string((int)lf.lfQuality);
     return;
   }

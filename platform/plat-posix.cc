@@ -14,6 +14,7 @@
 
 const bool PLAT_NAMES_FOLD_CASE = false;
 const char PLAT_SEPARATOR = '/';
+const bool PLAT_FILES_HAVE_PERMISSION_BITS = true;
 
 // ---- Process start-up --------------------------------------------------
 
@@ -37,10 +38,13 @@ void plat_set_invalid_parameter_handler(void (*)()) {}
 void plat_install_crash_hooks(void (*on_signal)(int), void (*)()) {
   // A fault that no handler takes ends the process with the signal, which
   // is the POSIX form of an unhandled exception; the signal handler covers
-  // the three faults that are reported.
+  // the faults that are reported.  SIGBUS is what a view of a mapped file
+  // raises once another process has cut the file short: the in-page error
+  // that Win32 reports through its exception filter.
   signal(SIGILL, on_signal);
   signal(SIGFPE, on_signal);
   signal(SIGSEGV, on_signal);
+  signal(SIGBUS, on_signal);
 }
 
 void plat_immediate_exit(int code) { _exit(code); }
@@ -196,6 +200,9 @@ int plat_same_identity(const char* a, const char* b) {
   if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return 0;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
+
+// Every failure here is described by errno.
+int plat_failure_kind() { return plat_sys_errno_kind(errno); }
 
 int plat_access(const char* path, int mode) { return access(path, mode); }
 

@@ -10,6 +10,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,58 +19,80 @@
 
 const bool PLAT_NAMES_FOLD_CASE = true;
 const char PLAT_SEPARATOR = '\\';
+const bool PLAT_FILES_HAVE_PERMISSION_BITS = false;
 
 // ---- System errors -------------------------------------------------------
 
-// The one place where this half turns a system error code into errno.  The
-// C runtime's own calls (_read, _write, _lseeki64, _close, fopen) set errno
-// themselves, with the same values for the same errors.  Anything not
-// listed is an input/output error, never EINVAL, which the mapped files
-// keep for parameters that this program got wrong.
+namespace {
+
+// The C runtime's documented translation of system error codes into errno
+// (its _dosmaperr, which it does not export): the codes listed, then the
+// ranges below; everything else is EINVAL.  The runtime's own calls set
+// errno this way themselves.
+struct errno_entry {
+  uint16_t error;
+  uint8_t errno_value;
+};
+const errno_entry kRuntimeErrno[] = {
+    {ERROR_INVALID_FUNCTION, EINVAL},       {ERROR_FILE_NOT_FOUND, ENOENT},
+    {ERROR_PATH_NOT_FOUND, ENOENT},         {ERROR_TOO_MANY_OPEN_FILES, EMFILE},
+    {ERROR_ACCESS_DENIED, EACCES},          {ERROR_INVALID_HANDLE, EBADF},
+    {ERROR_ARENA_TRASHED, ENOMEM},          {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+    {ERROR_INVALID_BLOCK, ENOMEM},          {ERROR_BAD_ENVIRONMENT, E2BIG},
+    {ERROR_BAD_FORMAT, ENOEXEC},            {ERROR_INVALID_ACCESS, EINVAL},
+    {ERROR_INVALID_DATA, EINVAL},           {ERROR_INVALID_DRIVE, ENOENT},
+    {ERROR_CURRENT_DIRECTORY, EACCES},      {ERROR_NOT_SAME_DEVICE, EXDEV},
+    {ERROR_NO_MORE_FILES, ENOENT},          {ERROR_LOCK_VIOLATION, EACCES},
+    {ERROR_BAD_NETPATH, ENOENT},            {ERROR_NETWORK_ACCESS_DENIED, EACCES},
+    {ERROR_BAD_NET_NAME, ENOENT},           {ERROR_FILE_EXISTS, EEXIST},
+    {ERROR_CANNOT_MAKE, EACCES},            {ERROR_FAIL_I24, EACCES},
+    {ERROR_INVALID_PARAMETER, EINVAL},      {ERROR_NO_PROC_SLOTS, EAGAIN},
+    {ERROR_DRIVE_LOCKED, EACCES},           {ERROR_BROKEN_PIPE, EPIPE},
+    {ERROR_DISK_FULL, ENOSPC},              {ERROR_INVALID_TARGET_HANDLE, EBADF},
+    {ERROR_WAIT_NO_CHILDREN, ECHILD},       {ERROR_CHILD_NOT_COMPLETE, ECHILD},
+    {ERROR_DIRECT_ACCESS_HANDLE, EBADF},    {ERROR_NEGATIVE_SEEK, EINVAL},
+    {ERROR_SEEK_ON_DEVICE, EACCES},         {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
+    {ERROR_NOT_LOCKED, EACCES},             {ERROR_BAD_PATHNAME, ENOENT},
+    {ERROR_MAX_THRDS_REACHED, EAGAIN},      {ERROR_LOCK_FAILED, EACCES},
+    {ERROR_ALREADY_EXISTS, EEXIST},         {ERROR_FILENAME_EXCED_RANGE, ENOENT},
+    {ERROR_NESTING_NOT_ALLOWED, EAGAIN},    {ERROR_NOT_ENOUGH_QUOTA, ENOMEM},
+};
+
+int runtime_errno(uint32_t error) {
+  for (const errno_entry& e : kRuntimeErrno)
+    if (e.error == error) return e.errno_value;
+  // From write protect (19) to sharing buffer exceeded (36).
+  if (error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED)
+    return EACCES;
+  // The errors of loading an executable image.
+  if (error >= ERROR_INVALID_STARTING_CODESEG &&
+      error <= ERROR_INFLOOP_IN_RELOC_CHAIN)
+    return ENOEXEC;
+  return EINVAL;
+}
+
+}  // namespace
+
 int plat_sys_win32_failure(uint32_t error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-      errno = ENOENT;
-      break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_NETWORK_ACCESS_DENIED:
-      errno = EACCES;
-      break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      errno = ENOSPC;
-      break;
-    case ERROR_INVALID_PARAMETER:
-      errno = EINVAL;
-      break;
-    case ERROR_INVALID_HANDLE:
-      errno = EBADF;
-      break;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      errno = EEXIST;
-      break;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      errno = EMFILE;
-      break;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-    case ERROR_COMMITMENT_LIMIT:
-      errno = ENOMEM;
-      break;
-    default:
-      errno = EIO;
-      break;
-  }
+  plat_sys_error = error;
+  errno = runtime_errno(error);
   return -1;
+}
+
+// The mapped files answer with five kinds of failure, and they take them
+// from the system's code, not from errno: the runtime folds a missing
+// directory, a bad drive and a bad name into ENOENT, a lock violation
+// into EACCES, and those are none of the kinds here.
+int plat_failure_kind() {
+  switch (plat_sys_error) {
+    case 0: return plat_sys_errno_kind(errno);
+    case ERROR_FILE_NOT_FOUND: return PLAT_FAILURE_NOT_FOUND;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return PLAT_FAILURE_ACCESS;
+    case ERROR_INVALID_PARAMETER: return PLAT_FAILURE_INVALID;
+    case ERROR_DISK_FULL: return PLAT_FAILURE_NO_SPACE;
+    default: return PLAT_FAILURE_OTHER;
+  }
 }
 
 int plat_sys_win32_last_failure() {
@@ -266,49 +289,38 @@ int plat_chmod(const char* path, uint32_t mode) {
   return _chmod(path, p);
 }
 
-int plat_unlink(const char* path) {
-  return DeleteFileA(path) ? 0 : plat_sys_win32_last_failure();
-}
+int plat_unlink(const char* path) { return _unlink(path); }
 
 // ---- Files by descriptor (the defaults of the file-operation table) -----
 //
-// A descriptor is the C runtime's, over a handle from CreateFileA, so that
-// the stream calls are the runtime's own and positional I/O and mappings
-// reach the handle beneath it.
+// A descriptor is the C runtime's, so that the stream calls are the
+// runtime's own, and positional I/O and mappings reach the handle beneath
+// it.
 
+// The runtime opens the file itself, so that a failure carries the errno
+// that the runtime gives, and the system's code is kept for the kinds of
+// failure.
 int plat_sys_open(const char* path, int flags, uint32_t perm) {
   if ((flags & (PLAT_OPEN_CREATE | PLAT_OPEN_TRUNCATE)) &&
       !(flags & PLAT_OPEN_WRITE)) {
     errno = EINVAL;
     return -1;
   }
-  static const DWORD kDisposition[] = {OPEN_EXISTING, OPEN_ALWAYS,
-                                       TRUNCATE_EXISTING, CREATE_ALWAYS};
-  int which = ((flags & PLAT_OPEN_CREATE) ? 1 : 0) |
-              ((flags & PLAT_OPEN_TRUNCATE) ? 2 : 0);
-  DWORD access = GENERIC_READ | ((flags & PLAT_OPEN_WRITE) ? GENERIC_WRITE : 0);
+  // Not inherited, untranslated; creating and truncating give the four
+  // dispositions from "must exist" to "always new".
+  int oflag = _O_BINARY | _O_NOINHERIT |
+              ((flags & PLAT_OPEN_WRITE) ? _O_RDWR : _O_RDONLY);
+  if (flags & PLAT_OPEN_CREATE) oflag |= _O_CREAT;
+  if (flags & PLAT_OPEN_TRUNCATE) oflag |= _O_TRUNC;
   // Only owner write means anything here: a file created without it gets
   // the read-only attribute.
-  DWORD attributes = ((flags & PLAT_OPEN_CREATE) && !(perm & 0200))
-                         ? FILE_ATTRIBUTE_READONLY
-                         : FILE_ATTRIBUTE_NORMAL;
-  // No security attributes: the handle is not inherited.
-  HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         /*lpSecurityAttributes=*/nullptr, kDisposition[which],
-                         attributes, /*hTemplateFile=*/nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    if (e == ERROR_ACCESS_DENIED && is_directory(path)) {
-      errno = EISDIR;
-      return -1;
-    }
-    return plat_sys_win32_failure(e);
-  }
-  int fd = _open_osfhandle((intptr_t)h, _O_BINARY);
+  int pmode = _S_IREAD | ((perm & 0200) ? _S_IWRITE : 0);
+  _doserrno = 0;
+  // Shared for reading and writing with other openers.
+  int fd = _sopen(path, oflag, _SH_DENYNO, pmode);
   if (fd < 0) {
-    int err = errno;
-    CloseHandle(h);
-    errno = err;
+    plat_sys_error = (uint32_t)_doserrno;
+    if (errno == EACCES && is_directory(path)) errno = EISDIR;
     return -1;
   }
   return fd;

@@ -18,6 +18,9 @@
 extern const bool PLAT_NAMES_FOLD_CASE;
 // The separator that joins a directory and a name.
 extern const char PLAT_SEPARATOR;
+// True where files carry POSIX permission bits; false on Win32, where the
+// read-only attribute is the only permission a file has.
+extern const bool PLAT_FILES_HAVE_PERMISSION_BITS;
 
 // ---- Process start-up --------------------------------------------------
 
@@ -38,9 +41,11 @@ void plat_module_file_name(char* buf, size_t cap);
 // handed an invalid argument.  No-op where the runtime has no such check.
 void plat_set_invalid_parameter_handler(void (*handler)());
 
-// Signal-style crash hooks: on_signal runs for SIGILL, SIGFPE and SIGSEGV
-// (and must not return); on_unhandled runs for a fault that nothing else
-// handled, after which the process ends with the fault.
+// Signal-style crash hooks: on_signal runs for SIGILL, SIGFPE and SIGSEGV,
+// and on POSIX for SIGBUS too, which is how a mapped file that shrank
+// under its view faults there (and must not return); on_unhandled runs for
+// a fault that nothing else handled, after which the process ends with the
+// fault.
 void plat_install_crash_hooks(void (*on_signal)(int), void (*on_unhandled)());
 
 // Ends the process at once: no exit handlers, no stream flushing.
@@ -113,11 +118,12 @@ enum {
   PLAT_OPEN_TRUNCATE = 4,  // empty an existing file (needs PLAT_OPEN_WRITE)
 };
 
-// Opens path; a descriptor, or -1.  perm counts only for a file that the
-// call creates, and only its owner read/write bits: without owner write
-// the new file is write-protected.  Files are shared for reading and
-// writing with other openers.  A directory is refused with EISDIR on
-// every platform.
+// Opens path; a descriptor, or -1 with errno as the C runtime's own open
+// sets it.  perm counts only for a file that the call creates: where files
+// have permission bits they are perm less the umask; on Win32 only owner
+// write counts, and without it the new file is read-only.  Files are
+// shared for reading and writing with other openers.  A directory is
+// refused with EISDIR on every platform.
 int plat_open(const char* path, int flags, uint32_t perm);
 int plat_close(int fd);
 int64_t plat_lseek64(int fd, int64_t offset, int origin);
@@ -152,6 +158,26 @@ int64_t plat_copy(int in, int out, void* buf, size_t cap, size_t len,
 // 1 when both names reach one existing file by identity (device and inode
 // on POSIX, volume serial and file index on Win32), 0 otherwise.
 int plat_same_identity(const char* a, const char* b);
+
+// ---- Kinds of failure ---------------------------------------------------
+//
+// For callers that answer with a kind of failure rather than an errno
+// value (the mapped files).  Each call of plat_open, plat_io.h and
+// plat_map.h forgets the previous failure; read the kind right after the
+// call that failed.  Where the system failed, Win32 classifies its own
+// error code: file not found; access denied or sharing violation; invalid
+// parameter; disk full; everything else (a missing directory on the way
+// included) is OTHER.  A failure that only errno describes (one of the
+// layer's own, or one injected through plat_ops) and every failure on
+// POSIX is classified from errno.
+enum {
+  PLAT_FAILURE_OTHER = 0,
+  PLAT_FAILURE_NOT_FOUND = 1,
+  PLAT_FAILURE_ACCESS = 2,
+  PLAT_FAILURE_INVALID = 3,
+  PLAT_FAILURE_NO_SPACE = 4,
+};
+int plat_failure_kind();
 
 int plat_access(const char* path, int mode);
 int plat_chmod(const char* path, uint32_t mode);

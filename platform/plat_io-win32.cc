@@ -53,7 +53,12 @@ int plat_sys_pread(int fd, void* buf, size_t len, uint64_t offset) {
     OVERLAPPED ov;
     set_offset(&ov, offset);
     DWORD got = 0;
-    if (!ReadFile(h, p, part, &got, &ov)) return plat_sys_win32_last_failure();
+    if (!ReadFile(h, p, part, &got, &ov)) {
+      // A read at or past the end fails with an error of its own here.
+      DWORD e = GetLastError();
+      if (e != ERROR_HANDLE_EOF) return plat_sys_win32_failure(e);
+      got = 0;
+    }
     if (got == 0) {
       errno = EIO;  // the file ended before the bytes asked for
       return -1;

@@ -15,12 +15,8 @@ HANDLE handle_of(plat_map_handle h) { return (HANDLE)h; }
 
 int create_mapping(HANDLE file, int writable, uint64_t size,
                    plat_map_handle* out) {
-  // The system refuses a mapping of no bytes with an error of its own;
-  // callers see EINVAL for it on every platform.
-  if (size == 0) {
-    errno = EINVAL;
-    return -1;
-  }
+  // A mapping of no bytes over an empty file is refused by the system,
+  // with an error of its own that the caller gets to see.
   HANDLE m = CreateFileMappingA(file, /*lpFileMappingAttributes=*/nullptr,
                                 writable ? PAGE_READWRITE : PAGE_READONLY,
                                 (DWORD)(size >> 32), (DWORD)size,

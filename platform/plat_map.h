@@ -20,8 +20,10 @@ void plat_map_system_info(uint32_t* granularity, uint32_t* page_size);
 // A mapping of exactly size bytes over the file open as fd.  A mapping
 // larger than the file extends the file to that size, with its blocks
 // reserved, so that a full disk shows up here and never as a fault on a
-// later store.  A size of 0 is refused with EINVAL: a mapping of no bytes
-// cannot exist.  The mapping does not hold fd: either may be closed first.
+// later store.  A size of 0 is refused, since a mapping of no bytes cannot
+// exist, with the system's own error for it (EINVAL on POSIX, the invalid
+// file error over an empty file on Win32).  The mapping does not hold fd:
+// either may be closed first.
 int plat_map_create(int fd, int writable, uint64_t size, plat_map_handle* out);
 // A writable mapping of size bytes that no named file backs.
 int plat_map_create_anonymous(uint64_t size, plat_map_handle* out);

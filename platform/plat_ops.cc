@@ -18,6 +18,22 @@ const plat_file_ops plat_default_ops = {
     plat_sys_view,  plat_sys_unview, plat_sys_flush,        plat_sys_unmap,
 };
 
+uint32_t plat_sys_error = 0;
+
+int plat_sys_errno_kind(int err) {
+  switch (err) {
+    case ENOENT: return PLAT_FAILURE_NOT_FOUND;
+    // A directory is refused where a file is wanted, as Win32 refuses it:
+    // access denied.
+    case EACCES:
+    case EPERM:
+    case EISDIR: return PLAT_FAILURE_ACCESS;
+    case EINVAL: return PLAT_FAILURE_INVALID;
+    case ENOSPC: return PLAT_FAILURE_NO_SPACE;
+    default: return PLAT_FAILURE_OTHER;
+  }
+}
+
 plat_file_ops plat_ops = {
     plat_sys_open,  plat_sys_close, plat_sys_lseek,         plat_sys_read,
     plat_sys_write, plat_sys_copy,  plat_sys_size,          plat_sys_pread,
@@ -26,58 +42,79 @@ plat_file_ops plat_ops = {
 };
 
 int plat_open(const char* path, int flags, uint32_t perm) {
+  plat_sys_error = 0;
   return plat_ops.open(path, flags, perm);
 }
 
-int plat_close(int fd) { return plat_ops.close(fd); }
+int plat_close(int fd) {
+  plat_sys_error = 0;
+  return plat_ops.close(fd);
+}
 
 int64_t plat_lseek64(int fd, int64_t offset, int origin) {
+  plat_sys_error = 0;
   return plat_ops.lseek(fd, offset, origin);
 }
 
 int64_t plat_read(int fd, void* buf, size_t len) {
+  plat_sys_error = 0;
   return plat_ops.read(fd, buf, len);
 }
 
 int64_t plat_write(int fd, const void* buf, size_t len) {
+  plat_sys_error = 0;
   return plat_ops.write(fd, buf, len);
 }
 
-int plat_io_size(int fd, uint64_t* size) { return plat_ops.size(fd, size); }
+int plat_io_size(int fd, uint64_t* size) {
+  plat_sys_error = 0;
+  return plat_ops.size(fd, size);
+}
 
 int plat_io_pread(int fd, void* buf, size_t len, uint64_t offset) {
+  plat_sys_error = 0;
   return plat_ops.pread(fd, buf, len, offset);
 }
 
 int plat_io_pwrite(int fd, const void* buf, size_t len, uint64_t offset) {
+  plat_sys_error = 0;
   return plat_ops.pwrite(fd, buf, len, offset);
 }
 
-int plat_io_grow(int fd, uint64_t size) { return plat_ops.grow(fd, size); }
+int plat_io_grow(int fd, uint64_t size) {
+  plat_sys_error = 0;
+  return plat_ops.grow(fd, size);
+}
 
 int plat_map_create(int fd, int writable, uint64_t size,
                     plat_map_handle* out) {
+  plat_sys_error = 0;
   return plat_ops.map(fd, writable, size, out);
 }
 
 int plat_map_create_anonymous(uint64_t size, plat_map_handle* out) {
+  plat_sys_error = 0;
   return plat_ops.map_anonymous(size, out);
 }
 
 int plat_map_view(plat_map_handle mapping, int writable, uint64_t offset,
                   uint32_t length, void** base) {
+  plat_sys_error = 0;
   return plat_ops.view(mapping, writable, offset, length, base);
 }
 
 int plat_map_unview(void* base, uint32_t length) {
+  plat_sys_error = 0;
   return plat_ops.unview(base, length);
 }
 
 int plat_map_flush(void* base, uint32_t length) {
+  plat_sys_error = 0;
   return plat_ops.flush(base, length);
 }
 
 int plat_map_close_mapping(plat_map_handle mapping) {
+  plat_sys_error = 0;
   return plat_ops.unmap(mapping);
 }
 
@@ -95,6 +132,7 @@ int plat_map_close_mapping(plat_map_handle mapping) {
 int64_t plat_copy(int in, int out, void* buf, size_t cap, size_t len,
                   uint32_t* flags) {
   *flags &= ~(uint32_t)PLAT_COPY_WRITE_FAILED;
+  plat_sys_error = 0;
   size_t done = 0;
   bool ended_at_once = false;
   if (!(*flags & PLAT_COPY_USER_SPACE)) {

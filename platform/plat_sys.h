@@ -27,8 +27,17 @@ int plat_sys_unview(void* base, uint32_t length);
 int plat_sys_flush(void* base, uint32_t length);
 int plat_sys_unmap(plat_map_handle mapping);
 
-// The Win32 half's one translation of a system error code into errno:
-// sets errno from error and returns -1.
+// The system's error code of the last failure of a call through the
+// table, 0 when the failure was not the system's (or nothing failed).
+// plat_ops.cc clears it before each call; the Win32 half sets it.
+extern uint32_t plat_sys_error;
+
+// The kind (PLAT_FAILURE_...) of a failure that errno alone describes.
+int plat_sys_errno_kind(int err);
+
+// The Win32 half's translation of a system error code that no call of the
+// C runtime reported: records error in plat_sys_error, sets errno as the
+// runtime would for it, and returns -1.
 int plat_sys_win32_failure(uint32_t error);
 // The same for the calling thread's last error.
 int plat_sys_win32_last_failure();

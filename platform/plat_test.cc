@@ -8,8 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "platform/plat_io.h"
 #include "platform/plat_ops.h"
+#include "platform/plat_sys.h"
 #include "tests/harness.h"
 
 namespace {
@@ -52,6 +57,97 @@ TEST(PlatOpen, OneWayOfRefusingWhatIsNoFile) {
   EXPECT_EQ(EINVAL, errno);
   EXPECT_FALSE(file_exists(dir.file("f")));
 }
+
+// A name that the system refuses gives the errno of the runtime's own
+// open, and the kind of failure comes from the system's error: only a
+// missing file is "not found" on Win32.
+TEST(PlatOpen, RefusedNamesGiveTheRuntimesReason) {
+  temp_dir dir;
+  struct name_case {
+    std::string path;
+    int flags;
+    int posix_errno, win32_errno;
+    int posix_kind, win32_kind;
+  } cases[] = {
+      {dir.file("none"), 0, ENOENT, ENOENT, PLAT_FAILURE_NOT_FOUND,
+       PLAT_FAILURE_NOT_FOUND},
+      {dir.file("none") + native_separator() + "f", PLAT_OPEN_WRITE | PLAT_OPEN_CREATE,
+       ENOENT, ENOENT, PLAT_FAILURE_NOT_FOUND, PLAT_FAILURE_OTHER},
+      // Longer than any component may be: the runtime's "not found" on
+      // Win32.  Its kind follows the system's error, which for a name past
+      // the path limit is "name exceeds the range" on Windows and "file
+      // not found" under Wine; it is not checked (-1).
+      {dir.file(std::string(300, 'n')), 0, ENAMETOOLONG, ENOENT,
+       PLAT_FAILURE_OTHER, -1},
+  };
+  for (const name_case& c : cases) {
+    errno = 0;
+    EXPECT_EQ(-1, plat_open(c.path.c_str(), c.flags, 0600));
+    EXPECT_EQ(on_win32() ? c.win32_errno : c.posix_errno, errno) << c.path;
+    int kind = on_win32() ? c.win32_kind : c.posix_kind;
+    if (kind >= 0) {
+      EXPECT_EQ(kind, plat_failure_kind()) << c.path;
+    }
+  }
+  if (on_win32()) {
+    // Wildcards are no part of a Win32 name: an invalid name, EINVAL.
+    for (int flags : {0, PLAT_OPEN_WRITE | PLAT_OPEN_CREATE | PLAT_OPEN_TRUNCATE}) {
+      errno = 0;
+      EXPECT_EQ(-1, plat_open(dir.file("a?b").c_str(), flags, 0600));
+      EXPECT_EQ(EINVAL, errno) << flags;
+      EXPECT_EQ(PLAT_FAILURE_OTHER, plat_failure_kind());
+    }
+    errno = 0;
+    EXPECT_EQ(-1, plat_unlink(dir.file("a*b").c_str()));
+    EXPECT_EQ(EINVAL, errno);
+  }
+  errno = 0;
+  EXPECT_EQ(-1, plat_unlink(dir.file("none").c_str()));
+  EXPECT_EQ(ENOENT, errno);
+}
+
+#ifdef _WIN32
+// The runtime's translation of the system errors that no runtime call
+// reported (positional I/O and mappings): its table, then its ranges,
+// then EINVAL.
+TEST(PlatWin32, SystemErrorsBecomeTheRuntimesErrno) {
+  struct errno_case {
+    uint32_t error;
+    int errno_value;
+    int kind;
+  } cases[] = {
+      {ERROR_FILE_NOT_FOUND, ENOENT, PLAT_FAILURE_NOT_FOUND},
+      {ERROR_PATH_NOT_FOUND, ENOENT, PLAT_FAILURE_OTHER},
+      {ERROR_FILENAME_EXCED_RANGE, ENOENT, PLAT_FAILURE_OTHER},
+      {ERROR_BAD_PATHNAME, ENOENT, PLAT_FAILURE_OTHER},
+      {ERROR_ACCESS_DENIED, EACCES, PLAT_FAILURE_ACCESS},
+      {ERROR_SHARING_VIOLATION, EACCES, PLAT_FAILURE_ACCESS},
+      {ERROR_WRITE_PROTECT, EACCES, PLAT_FAILURE_OTHER},   // 19, first of the range
+      {ERROR_LOCK_VIOLATION, EACCES, PLAT_FAILURE_OTHER},
+      {ERROR_SHARING_BUFFER_EXCEEDED, EACCES, PLAT_FAILURE_OTHER},  // 36, last
+      {ERROR_HANDLE_EOF, EINVAL, PLAT_FAILURE_OTHER},      // 38, past it
+      {ERROR_INVALID_PARAMETER, EINVAL, PLAT_FAILURE_INVALID},
+      {ERROR_INVALID_NAME, EINVAL, PLAT_FAILURE_OTHER},
+      {ERROR_DISK_FULL, ENOSPC, PLAT_FAILURE_NO_SPACE},
+      {ERROR_HANDLE_DISK_FULL, EINVAL, PLAT_FAILURE_OTHER},
+      {ERROR_INVALID_HANDLE, EBADF, PLAT_FAILURE_OTHER},
+      {ERROR_ALREADY_EXISTS, EEXIST, PLAT_FAILURE_OTHER},
+      {ERROR_NOT_ENOUGH_MEMORY, ENOMEM, PLAT_FAILURE_OTHER},
+      {ERROR_BROKEN_PIPE, EPIPE, PLAT_FAILURE_OTHER},
+      {ERROR_DIR_NOT_EMPTY, ENOTEMPTY, PLAT_FAILURE_OTHER},
+      {ERROR_INVALID_STARTING_CODESEG, ENOEXEC, PLAT_FAILURE_OTHER},
+      {ERROR_INFLOOP_IN_RELOC_CHAIN, ENOEXEC, PLAT_FAILURE_OTHER},
+      {ERROR_FILE_INVALID, EINVAL, PLAT_FAILURE_OTHER},
+      {ERROR_NOT_ENOUGH_QUOTA, ENOMEM, PLAT_FAILURE_OTHER},
+  };
+  for (const errno_case& c : cases) {
+    errno = 0;
+    EXPECT_EQ(-1, plat_sys_win32_failure(c.error));
+    EXPECT_EQ(c.errno_value, errno) << c.error;
+    EXPECT_EQ(c.kind, plat_failure_kind()) << c.error;
+  }
+}
+#endif
 
 TEST(PlatOpen, CreateTruncateAndShareOneFile) {
   temp_dir dir;

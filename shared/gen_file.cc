@@ -30,10 +30,14 @@ int gen_open(const char* path, int flags, int perm) {
   return plat_open(path, flags, (uint32_t)perm);
 }
 
+// Of perm only owner write counts: with it the new file is an ordinary
+// one (0666 less the umask where files have permission bits), without it
+// a write-protected one (0444 less the umask; read-only on Win32).  Owner
+// read cannot be taken away on every platform, so it is always given.
 int gen_creat(const char* path, int perm) {
   if (!path) return -1;
   return plat_open(path, GEN_O_WRITE | GEN_O_CREATE | GEN_O_TRUNCATE,
-                   (uint32_t)(perm & 0600));
+                   (perm & 0200) ? 0666u : 0444u);
 }
 
 int gen_close(int fd) { return plat_close(fd); }

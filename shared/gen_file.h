@@ -43,8 +43,10 @@ int gen_fclose(FILE* stream);
 // A descriptor that child processes do not inherit, or -1.  A directory is
 // refused (EISDIR).  perm: the permission bits of a file the call creates.
 int gen_open(const char* path, int flags, int perm);
-// Read/write descriptor of a file created or truncated to length 0.  Only
-// the owner read/write bits of perm count.
+// Read/write descriptor of a file created or truncated to length 0.  Of
+// perm only the owner write bit counts: a file the call creates is an
+// ordinary one with it, a write-protected one without it, each less the
+// umask where files have permission bits.
 int gen_creat(const char* path, int perm);
 int gen_close(int fd);
 int64_t gen_lseek64(int fd, int64_t offset, int origin);

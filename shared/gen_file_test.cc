@@ -125,6 +125,36 @@ TEST(GenFiles, CreatKeepsOnlyOwnerReadWrite) {
   EXPECT_EQ(0, gen_filesize(rw.c_str()));
 }
 
+// Where files have permission bits, an ordinary file is 0666 and a
+// write-protected one 0444, each less the umask, as any program's new file
+// is: others can read a copy wherever they could read its source.
+TEST(GenFiles, CreatMakesOrdinaryFilesLessTheUmask) {
+  if (on_win32()) GTEST_SKIP() << "no permission bits";
+#ifndef _WIN32
+  temp_dir dir;
+  struct umask_case {
+    mode_t mask;
+    int perm;
+    mode_t want;
+  } cases[] = {{022, 0666, 0644}, {022, 0600, 0644}, {022, 0200, 0644},
+               {022, 0444, 0444}, {022, 0400, 0444}, {027, 0666, 0640},
+               {027, 0444, 0440}, {0, 0600, 0666},   {077, 0666, 0600}};
+  int i = 0;
+  for (const umask_case& c : cases) {
+    std::string f = dir.file("f" + std::to_string(i++));
+    mode_t saved = umask(c.mask);
+    int fd = gen_creat(f.c_str(), c.perm);
+    umask(saved);
+    ASSERT_GE(fd, 0);
+    gen_close(fd);
+    struct stat st;
+    ASSERT_EQ(0, stat(f.c_str(), &st));
+    EXPECT_EQ(c.want, st.st_mode & 0777)
+        << std::oct << "umask " << c.mask << " perm " << c.perm;
+  }
+#endif
+}
+
 TEST(GenFiles, AccessTurnsExecuteIntoRead) {
   temp_dir dir;
   std::string f = dir.file("a.txt");

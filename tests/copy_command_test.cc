@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -145,6 +147,64 @@ TEST(Copy, DestinationInMissingFolder) {
   std::string kept;
   ASSERT_TRUE(read_file(dir.file("src"), &kept));
   EXPECT_EQ("data", kept);
+}
+
+// A name that the system refuses is reported with the reason that the C
+// runtime's own open gives for it, never a made-up one.
+TEST(Copy, RefusedNamesGiveTheRuntimesReason) {
+  temp_dir dir;
+  run_options o;
+  o.cwd = dir.path;
+  ASSERT_TRUE(write_file(dir.file("in.bin"), "data"));
+  const std::string read_head = "Error reading from source file: ";
+  const std::string write_head = "Error writing to destination file: ";
+  struct name_case {
+    std::string from, to, head, reason, named;
+  };
+  std::vector<name_case> cases;
+  // Longer than any name may be (given whole: Win32 would keep a relative
+  // name whose full form is this long as it was given).
+  const std::string long_name = dir.file(std::string(300, 'n'));
+  cases.push_back({long_name, "out.bin", read_head,
+                   on_win32() ? "No such file or directory" : strerror(ENAMETOOLONG),
+                   long_name});
+  if (on_win32()) {
+    // Wildcards are no part of a Windows name: the runtime calls it an
+    // invalid argument.
+    cases.push_back({"a?b.bin", "out.bin", read_head, "Invalid argument",
+                     dir.file("a?b.bin")});
+    cases.push_back({"in.bin", "o?t.bin", write_head, "Invalid argument",
+                     dir.file("o?t.bin")});
+  }
+  for (const name_case& c : cases) {
+    run_result r = run_fsutil({"--copy", c.from, c.to}, o);
+    EXPECT_EQ(status_minus1(), r.status) << c.named;
+    EXPECT_EQ(nl("copy_err " + quoted_form(c.head + c.reason + "\n" + c.named) + "\n"),
+              r.out);
+    EXPECT_EQ("", r.err);
+    EXPECT_FALSE(file_exists(dir.file("out.bin")));
+  }
+}
+
+// The destination is an ordinary new file: readable by whoever the umask
+// lets read it, as every other program's new file is.
+TEST(Copy, DestinationIsAnOrdinaryFile) {
+  if (on_win32()) GTEST_SKIP() << "no permission bits";
+#ifndef _WIN32
+  temp_dir dir;
+  ASSERT_TRUE(write_file(dir.file("src"), "data"));
+  ASSERT_EQ(0, chmod(dir.file("src").c_str(), 0400));  // the source's mode is not copied
+  for (mode_t mask : {022, 027, 077}) {
+    mode_t saved = umask(mask);
+    run_result r = copy(dir.file("src"), dir.file("dst"));
+    umask(saved);
+    EXPECT_EQ(0u, r.status);
+    struct stat st;
+    ASSERT_EQ(0, stat(dir.file("dst").c_str(), &st));
+    EXPECT_EQ(0666 & ~mask, st.st_mode & 0777) << std::oct << mask;
+    ASSERT_EQ(0, unlink(dir.file("dst").c_str()));
+  }
+#endif
 }
 
 // Percent signs and backslashes of a path are neither format directives

@@ -1,5 +1,6 @@
 // The general library's fatal paths, watched from outside through the probe.
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,12 @@
 #include "tests/harness.h"
 
 namespace {
+
+#ifdef SIGBUS
+const int kSigbus = SIGBUS;
+#else
+const int kSigbus = -1;  // Win32 has no such signal
+#endif
 
 run_result probe(const std::vector<std::string>& args,
                  const run_options& o = run_options()) {
@@ -121,6 +128,27 @@ TEST(CrashReport, DirectoryMadeAbsoluteCreatedAndReported) {
   EXPECT_EQ(nl("line before the crash\n"), r.out);
   EXPECT_EQ(nl("Program \"fsutil_probe\" has aborted. RNE logs of this event are in " +
                want + "\n"), r.err);
+}
+
+// A mapped file that shrinks under its view faults with SIGBUS on POSIX,
+// where Win32 raises an in-page error: reported like any other fault.
+TEST(CrashReport, MappedFileCutShortIsReported) {
+  if (on_win32()) GTEST_SKIP() << "a mapped file cannot be cut short there";
+  temp_dir dir;
+  run_options o;
+  o.env = {{"QXR_RNE_DUMP_PATH", dir.file("dumps")}};
+  run_result r = probe({"mapped-file-cut-short", dir.file("mapped")}, o);
+  EXPECT_EQ(1u, r.status);
+  EXPECT_EQ(0, r.signal);
+  EXPECT_EQ("line before the fault\n", r.out);
+  EXPECT_EQ("Program \"fsutil_probe\" has aborted. RNE logs of this event are in " +
+                dir.file("dumps") + "\n",
+            r.err);
+  // Without the handlers the signal itself ends the process.
+  o.env = {{"QXR_RNE_DUMP_PATH", ""}, {"ASAN_OPTIONS", "handle_sigbus=0"}};
+  r = probe({"mapped-file-cut-short", dir.file("mapped")}, o);
+  EXPECT_EQ(kSigbus, r.signal);
+  EXPECT_EQ(std::string::npos, r.err.find("RNE logs")) << r.err;
 }
 
 TEST(CrashReport, UnhandledExceptionIsReportedAndEndsTheProcess) {

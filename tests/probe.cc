@@ -15,6 +15,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -97,6 +99,25 @@ int main(int argc, char** argv) {
     crash();
     return 0;
   }
+#ifndef _WIN32
+  if (strcmp(cmd, "mapped-file-cut-short") == 0 && argc == 3) {
+    // A view of a file that is then cut short: touching the lost pages
+    // raises SIGBUS.
+    int fd = open(argv[2], O_RDWR | O_CREAT | O_TRUNC, 0600);
+    long page = sysconf(_SC_PAGESIZE);
+    if (fd < 0 || ftruncate(fd, 2 * page) != 0) return 2;
+    volatile char* p = (volatile char*)mmap(nullptr, (size_t)(2 * page),
+                                            PROT_READ | PROT_WRITE, MAP_SHARED,
+                                            fd, 0);
+    if ((void*)p == MAP_FAILED) return 2;
+    p[page] = 1;
+    if (truncate(argv[2], 0) != 0) return 2;
+    printf("line before the fault\n");
+    fflush(stdout);
+    p[page] = 2;
+    return 0;
+  }
+#endif
 #ifdef _WIN32
   if (strcmp(cmd, "raise-exception") == 0) {
     // An exception that no signal stands for.

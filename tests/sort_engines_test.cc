@@ -133,4 +133,24 @@ TEST(SortEngines, ShortInputAndBadCountsFailAlike) {
                    std::string(2 * 50 * 84, 'p'), "", true);
 }
 
+// A memory size that is no size is named on standard error, in one line;
+// the run goes on with the default, exactly as without the variable.
+TEST(SortEngines, BadMemorySizeIsReportedAndTheDefaultUsed) {
+  const std::string cb = records(80, 500, 8);
+  const std::vector<std::string> args = {"--sort", "in", "work", "index", "2",
+                                         "500"};
+  result want = run_sort(args, cb, "", true);
+  for (const char* value : {"0", "-1", "2MB"}) {
+    result got = run_sort(args, cb, "", false, value);
+    EXPECT_EQ(0u, got.run.status) << value;
+    EXPECT_EQ(want.run.out, got.run.out) << value;
+    EXPECT_EQ(nl(std::string("xhistory_fsutil: warning: XH_SORT_MEMORY_MB=\"") +
+                 value +
+                 "\" is not a number of mebibytes from 1 to 1024; using 256\n"),
+              got.run.err);
+    EXPECT_TRUE(want.work == got.work) << value;
+    EXPECT_TRUE(want.index == got.index) << value;
+  }
+}
+
 }  // namespace

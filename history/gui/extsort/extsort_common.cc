@@ -1,5 +1,6 @@
 #include "history/gui/extsort/extsort_common.h"
 
+#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 
@@ -53,6 +54,11 @@ uint32_t extsort_passes(uint64_t count) {
   uint32_t p = 0;
   while (((uint64_t)1 << p) < count) ++p;
   return p;
+}
+
+uint32_t extsort_progress_divisor(uint64_t count) {
+  if (count < 2) return 0;
+  return (uint32_t)ceil(log((double)count) / log(2.0));
 }
 
 int extsort_ensure_size(const char* path, uint64_t size) {

@@ -26,6 +26,12 @@ void extsort_done();
 // The number of merge passes for count elements: the least P with
 // 2^P >= count (0 for a count of 0 or 1).
 uint32_t extsort_passes(uint64_t count);
+// The divisor of the progress value: ceil(ln(count) / ln(2)) in double
+// precision, which the viewer's progress bar was made for (0 for a count
+// of 0 or 1).  Where the quotient of the logarithms rounds above a whole
+// number (count 2^29 and 2^31 among others) it is one more than the number
+// of passes, and the last pass reports less than 95.
+uint32_t extsort_progress_divisor(uint64_t count);
 
 // Makes path a readable and writable file of at least size bytes, creating
 // or growing it with its blocks reserved; an existing file that is large

@@ -1,8 +1,9 @@
-// The helpers both engines share: the pass count, the sizing of the work
-// and index files, and the lines.
+// The helpers both engines share: the pass count, the progress divisor,
+// the sizing of the work and index files, and the lines.
 #include "history/gui/extsort/extsort_common.h"
 
 #include <gtest/gtest.h>
+#include <math.h>
 
 #include <string>
 
@@ -21,6 +22,37 @@ TEST(ExtsortPasses, AreTheExactBinaryLogarithmRoundedUp) {
   EXPECT_EQ(29u, extsort_passes(1 << 29));
   EXPECT_EQ(30u, extsort_passes((1 << 29) + 1));
   EXPECT_EQ(31u, extsort_passes(2147483647));
+}
+
+// The progress divisor is the quotient of two double logarithms rounded
+// up, overshoot and all: at 2^29 and 2^31 it is one above the passes made.
+TEST(ExtsortProgressDivisor, IsTheDoubleQuotientOfLogarithmsRoundedUp) {
+  EXPECT_EQ(0u, extsort_progress_divisor(0));
+  EXPECT_EQ(0u, extsort_progress_divisor(1));
+  EXPECT_EQ(1u, extsort_progress_divisor(2));
+  EXPECT_EQ(3u, extsort_progress_divisor(5));
+  EXPECT_EQ(3u, extsort_progress_divisor(8));
+  EXPECT_EQ(10u, extsort_progress_divisor(1000));
+  EXPECT_EQ(30u, extsort_progress_divisor((uint64_t)1 << 29));
+  EXPECT_EQ(32u, extsort_progress_divisor((uint64_t)1 << 31));
+  // Every power of two and its neighbours up to 2^32, against the formula
+  // evaluated here in doubles that nothing can keep in a wider register.
+  int overshoots = 0;
+  for (int p = 1; p <= 32; ++p) {
+    for (int64_t d = -1; d <= 1; ++d) {
+      const uint64_t count = ((uint64_t)1 << p) + (uint64_t)d;
+      if (count < 2) continue;
+      volatile double num = log((double)count);
+      volatile double den = log(2.0);
+      volatile double quotient = num / den;
+      const uint32_t want = (uint32_t)ceil(quotient);
+      EXPECT_EQ(want, extsort_progress_divisor(count)) << count;
+      EXPECT_LE(extsort_passes(count), want) << count;
+      EXPECT_LE(want, extsort_passes(count) + 1) << count;
+      if (want != extsort_passes(count)) ++overshoots;
+    }
+  }
+  EXPECT_EQ(2, overshoots);
 }
 
 std::string contents(const std::string& path) {

@@ -27,6 +27,7 @@
 #include "platform/plat.h"
 #include "platform/plat_io.h"
 #include "shared/gen_alloc.h"
+#include "shared/genout.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ struct run_state {
   uint32_t e;            // element size: the record and its input position
   uint64_t count;
   uint32_t passes;       // levels of the merge tree
+  uint32_t divisor;      // of the progress value
   uint32_t reported;     // levels whose progress line has been written
   uint64_t budget;
   int input;  // descriptors; -1 while not open
@@ -95,7 +97,7 @@ void release_all() {
 // after its pass of that level.
 void report_levels_through(uint32_t level) {
   for (; g.reported < level; ++g.reported)
-    extsort_pass_done(g.reported + 1, g.passes);
+    extsort_pass_done(g.reported + 1, g.divisor);
 }
 
 int read_error() { return extsort_error("Problem reading from temp file\n"); }
@@ -603,13 +605,23 @@ int sort_in_sweeps(int in, uint64_t n, const char* input,
 uint64_t extsort_fast_memory() {
   if (g_memory_override) return g_memory_override;
   const char* v = plat_getenv("XH_SORT_MEMORY_MB");
-  if (v && *v) {
-    char* end = nullptr;
-    unsigned long long mb = strtoull(v, &end, 10);
-    if (end && *end == '\0' && mb >= 1)
-      return (mb < kMaxMemoryMB ? mb : kMaxMemoryMB) * kMiB;
+  if (!v || !*v) return kDefaultMemory;
+  // A decimal number of mebibytes, nothing else: "2MB" or "-1" is no size
+  // (strtoull would take "-1" for the largest number there is).
+  uint64_t mb = 0;
+  bool digits = true;
+  for (const char* p = v; *p && digits; ++p) {
+    digits = *p >= '0' && *p <= '9';
+    if (digits && mb <= kMaxMemoryMB) mb = mb * 10 + (uint64_t)(*p - '0');
   }
-  return kDefaultMemory;
+  if (digits && mb >= 1 && mb <= kMaxMemoryMB) return mb * kMiB;
+  // Whoever set the variable learns that it was not taken as it stands.
+  const uint64_t used = digits && mb > kMaxMemoryMB ? kMaxMemoryMB
+                                                     : kDefaultMemory / kMiB;
+  gen_warning("XH_SORT_MEMORY_MB=\"%s\" is not a number of mebibytes from 1 to "
+              "%u; using %u",
+              v, (unsigned)kMaxMemoryMB, (unsigned)used);
+  return used * kMiB;
 }
 
 void extsort_fast_set_memory(uint64_t bytes) { g_memory_override = bytes; }
@@ -634,6 +646,7 @@ int run(const char* input, const char* work, const char* index, int32_t count,
   g.e = record_size + 4;
   g.count = (uint64_t)count;
   g.passes = extsort_passes(g.count);
+  g.divisor = extsort_progress_divisor(g.count);
   g.budget = extsort_fast_memory();
   g.index_path = index;
   g_k = pick_kernels(g.e);

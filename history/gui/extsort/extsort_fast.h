@@ -16,7 +16,9 @@ int extsort_run_fast(const char* input, const char* work, const char* index,
 
 // The memory the engine may hold for buffers, in bytes.  The default is
 // XH_SORT_MEMORY_MB mebibytes from the environment (1 to 1024), else
-// 256 MiB.  extsort_fast_set_memory(bytes) overrides it for later runs in
+// 256 MiB.  A value that is set but no such number gives one warning line
+// on standard error: a larger number is taken as 1024, anything else as
+// 256.  extsort_fast_set_memory(bytes) overrides it for later runs in
 // this process (0 restores the default); tests use it to force many blocks.
 uint64_t extsort_fast_memory();
 void extsort_fast_set_memory(uint64_t bytes);

@@ -3,6 +3,7 @@
 // all, with budgets that force many blocks and many loser-tree leaves.
 #include "history/gui/extsort/extsort_fast.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -16,6 +17,7 @@
 #include "history/gui/extsort/extsort_windowed.h"
 #include "history/gui/sort_kinds.h"
 #include "platform/plat.h"
+#include "shared/genout.h"
 #include "tests/harness.h"
 
 namespace {
@@ -437,16 +439,41 @@ TEST(ExtsortFast, FailuresLeaveTheFilesAsFarAsTheRunGot) {
   }
 }
 
+std::vector<std::string> g_messages;
+void record_message(int level, const char* format, va_list args) {
+  char text[512];
+  vsnprintf(text, sizeof text, format, args);
+  g_messages.push_back(std::to_string(level) + " " + text);
+}
+
+// A value that is not taken as it stands says so, once, on the diagnostic
+// stream: what was set and what is used.
 TEST(ExtsortFast, MemoryBudgetFromTheEnvironment) {
   extsort_fast_set_memory(0);
   const struct {
     const char* value;
     uint64_t mib;
-  } cases[] = {{"3", 3}, {"5000", 1024}, {"0", 256}, {"12x", 256}, {"", 256}};
+    bool warned;
+  } cases[] = {{"3", 3, false},     {"1024", 1024, false}, {"007", 7, false},
+               {"", 256, false},    {"5000", 1024, true},  {"0", 256, true},
+               {"-1", 256, true},   {"2MB", 256, true},    {"12x", 256, true},
+               {" 5", 256, true},   {"99999999999999999999999", 1024, true}};
+  void (*saved)(int, const char*, va_list) = gen_message_entry;
+  gen_message_entry = record_message;
   for (const auto& c : cases) {
+    g_messages.clear();
     plat_setenv("XH_SORT_MEMORY_MB", c.value);
     EXPECT_EQ(c.mib << 20, extsort_fast_memory()) << c.value;
+    std::vector<std::string> want;
+    if (c.warned)
+      want.push_back(std::to_string(GEN_LEVEL_WARNING) +
+                     " XH_SORT_MEMORY_MB=\"" + c.value +
+                     "\" is not a number of mebibytes from 1 to 1024; using " +
+                     std::to_string(c.mib));
+    EXPECT_EQ(want, g_messages) << c.value;
   }
+  gen_message_entry = saved;
+  plat_setenv("XH_SORT_MEMORY_MB", "");
   extsort_fast_set_memory(12345);
   EXPECT_EQ(12345u, extsort_fast_memory());
   extsort_fast_set_memory(0);

@@ -92,7 +92,7 @@ int load(mmcursor* in, mmcursor* out, int32_t count, uint32_t record_size,
 // number of passes made through *passes.
 int merge_passes(mmcursor* c1, mmcursor* c2, mmcursor* c3, int64_t count,
                  const char* work, uint32_t* passes) {
-  const uint32_t divisor = extsort_passes((uint64_t)count);
+  const uint32_t divisor = extsort_progress_divisor((uint64_t)count);
   uint32_t pass = 0;
   for (int64_t width = 1; width < count; width *= 2) {
     const int64_t source = (pass & 1) ? count : 0;

@@ -1,6 +1,5 @@
 #include "history/gui/extsort/mmfile.h"
 
-#include <errno.h>
 
 #include "platform/plat.h"
 #include "platform/plat_io.h"
@@ -9,16 +8,14 @@
 namespace {
 
 // The one place where a failure of the platform layer becomes a result
-// code: errno as the failing call left it.  A directory, which the system
-// of the original platform refuses as access denied, counts as that.
+// code, from the kind of the call that just failed.  A directory, which
+// Win32 refuses as access denied, counts as that everywhere.
 int failure() {
-  switch (errno) {
-    case ENOENT: return MMF_ENOENT;
-    case EACCES:
-    case EPERM:
-    case EISDIR: return MMF_EACCES;
-    case ENOSPC: return MMF_ENOSPC;
-    case EINVAL: return MMF_EINVAL;
+  switch (plat_failure_kind()) {
+    case PLAT_FAILURE_NOT_FOUND: return MMF_ENOENT;
+    case PLAT_FAILURE_ACCESS: return MMF_EACCES;
+    case PLAT_FAILURE_INVALID: return MMF_EINVAL;
+    case PLAT_FAILURE_NO_SPACE: return MMF_ENOSPC;
     default: return MMF_FAIL;
   }
 }
@@ -73,7 +70,10 @@ int mmfile_open(const char* path, uint32_t flags, uint32_t mode,
   if (flags & MMF_WRITE) open_flags |= PLAT_OPEN_WRITE;
   if (flags & MMF_CREATE) open_flags |= PLAT_OPEN_CREATE;
   if (flags & MMF_TRUNCATE) open_flags |= PLAT_OPEN_TRUNCATE;
-  int fd = plat_open(path, open_flags, mode);
+  // Win32 would make a file created without owner write read-only; there
+  // the mapped files take no permission from mode at all.
+  int fd = plat_open(path, open_flags,
+                     PLAT_FILES_HAVE_PERMISSION_BITS ? mode : 0666);
   if (fd < 0) return failure();
   mmfile* f = new_mmfile(flags);
   f->file = fd;

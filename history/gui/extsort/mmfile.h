@@ -60,7 +60,9 @@ struct mmcursor {
   int private_views;
 };
 
-// mode is the POSIX permission of a file that the call creates.
+// mode is the POSIX permission of a file that the call creates (less the
+// umask); a platform without permission bits does not use it, and the new
+// file is an ordinary one.
 int mmfile_open(const char* path, uint32_t flags, uint32_t mode,
                 mmfile** out);
 // A writable mmfile over memory that no named file backs; a size of 0

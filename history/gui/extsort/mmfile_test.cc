@@ -7,7 +7,15 @@
 
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "platform/plat.h"
 #include "platform/plat_ops.h"
+#include "platform/plat_sys.h"
 #include "tests/harness.h"
 
 namespace {
@@ -62,6 +70,12 @@ TEST(MmfileOpen, SystemFailuresBecomeResultCodes) {
   ASSERT_TRUE(write_file(p, records(10, 8)));
   mmfile* f;
   EXPECT_EQ(MMF_EACCES, mmfile_open(dir.path.c_str(), 0, 0, &f));  // a directory
+  // A missing directory on the way: Win32's "path not found" is none of
+  // the listed errors.
+  std::string deep = dir.file("none") + native_separator() + "f";
+  EXPECT_EQ(on_win32() ? MMF_FAIL : MMF_ENOENT, mmfile_open(deep.c_str(), 0, 0, &f));
+  // Failures that errno alone describes, each after a real one, which
+  // must not colour them.
   struct code_case {
     int error;
     int code;
@@ -79,6 +93,84 @@ TEST(MmfileOpen, SystemFailuresBecomeResultCodes) {
   EXPECT_EQ(MMF_OK, mmfile_close(f));
 }
 
+#ifdef _WIN32
+uint32_t g_error_to_give = 0;
+int map_fails_in_system(int, int, uint64_t, plat_map_handle*) {
+  return plat_sys_win32_failure(g_error_to_give);
+}
+#endif
+
+// On Win32 the code comes from the system's error, not from the errno that
+// the runtime would make of it: only the five listed errors have codes of
+// their own.
+TEST(MmfileOpen, Win32ErrorsGiveTheirListedCodes) {
+  if (!on_win32()) GTEST_SKIP() << "Win32 error codes";
+#ifdef _WIN32
+  temp_dir dir;
+  std::string p = dir.file("f");
+  ASSERT_TRUE(write_file(p, records(10, 8)));
+  struct code_case {
+    uint32_t error;
+    int code;
+  } cases[] = {
+      {ERROR_FILE_NOT_FOUND, MMF_ENOENT},   {ERROR_ACCESS_DENIED, MMF_EACCES},
+      {ERROR_SHARING_VIOLATION, MMF_EACCES}, {ERROR_INVALID_PARAMETER, MMF_EINVAL},
+      {ERROR_DISK_FULL, MMF_ENOSPC},
+      // Errors that the runtime turns into ENOENT, EACCES or ENOSPC, and
+      // one that no table lists.
+      {ERROR_PATH_NOT_FOUND, MMF_FAIL},     {ERROR_INVALID_DRIVE, MMF_FAIL},
+      {ERROR_BAD_NETPATH, MMF_FAIL},        {ERROR_BAD_NET_NAME, MMF_FAIL},
+      {ERROR_BAD_PATHNAME, MMF_FAIL},       {ERROR_WRITE_PROTECT, MMF_FAIL},
+      {ERROR_LOCK_VIOLATION, MMF_FAIL},     {ERROR_HANDLE_DISK_FULL, MMF_FAIL},
+      {ERROR_FILE_INVALID, MMF_FAIL},
+  };
+  mmfile* f;
+  for (const code_case& c : cases) {
+    g_error_to_give = c.error;
+    plat_ops.map = map_fails_in_system;
+    EXPECT_EQ(c.code, mmfile_open(p.c_str(), MMF_WRITE, 0, &f)) << c.error;
+    plat_ops = plat_default_ops;
+  }
+#endif
+}
+
+// mode gives a new file its permission bits where files have them (less
+// the umask); Win32 takes nothing from it, not even write protection.
+TEST(MmfileOpen, ModeCountsOnlyWhereFilesHavePermissionBits) {
+  temp_dir dir;
+#ifndef _WIN32
+  mode_t saved = umask(022);
+#endif
+  struct mode_case {
+    uint32_t mode;
+    uint32_t posix;
+  } cases[] = {{0660, 0640}, {0440, 0440}, {0604, 0604}};
+  for (const mode_case& c : cases) {
+    std::string p = dir.file("f" + std::to_string(c.mode));
+    mmfile* f;
+    ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_CREATE | MMF_GROW,
+                                  c.mode, &f));
+    mmview* v;
+    ASSERT_EQ(MMF_OK, mmfile_map(f, 0, 4, 1, &v));
+    memcpy(v->base, "abcd", 4);
+    EXPECT_EQ(MMF_OK, mmfile_unmap(f, v));
+    EXPECT_EQ(MMF_OK, mmfile_close(f));
+    plat_stat_t st;
+    ASSERT_EQ(0, plat_stat(p.c_str(), &st));
+    if (on_win32())
+      EXPECT_NE(0u, st.mode & 0200) << std::oct << c.mode;
+    else
+      EXPECT_EQ(c.posix, st.mode & 0777) << std::oct << c.mode;
+    std::string bytes;
+    ASSERT_TRUE(read_file(p, &bytes));
+    EXPECT_EQ("abcd", bytes.substr(0, 4));
+    set_read_only(p, false);
+  }
+#ifndef _WIN32
+  umask(saved);
+#endif
+}
+
 TEST(MmfileOpen, EmptyFileHasNoMappingUnlessItMayGrow) {
   temp_dir dir;
   std::string p = dir.file("f");
@@ -92,8 +184,10 @@ TEST(MmfileOpen, EmptyFileHasNoMappingUnlessItMayGrow) {
   EXPECT_EQ(MMF_OK, mmfile_close(f));
 
   ASSERT_EQ(MMF_OK, mmfile_open(p.c_str(), MMF_WRITE | MMF_GROW, 0, &f));
-  // A mapping of no bytes cannot exist, on any platform.
-  EXPECT_EQ(MMF_EINVAL, mmfile_set_size(f, 0));
+  // A mapping of no bytes cannot exist; the code is that of the system's
+  // own error: the invalid file of Win32, the invalid argument of POSIX.
+  EXPECT_EQ(on_win32() ? MMF_FAIL : MMF_EINVAL, mmfile_set_size(f, 0));
+  EXPECT_EQ(0, f->mapping);
   EXPECT_EQ(MMF_EINVAL, mmfile_map(f, 0, 0, 1, &v));
   ASSERT_EQ(MMF_OK, mmfile_map(f, 100, 10, 1, &v));
   EXPECT_EQ(0u, v->offset);

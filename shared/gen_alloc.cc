@@ -5,7 +5,7 @@
 
 #include "platform/plat.h"
 #include "shared/gen_exit.h"
-#include "shared/gen_init.h"
+#include "shared/gen_progname.h"
 #include "shared/genout.h"
 
 gen_alloc_entries gen_alloc_entry = {calloc, realloc, free};
@@ -57,7 +57,9 @@ void* gen_realloc(void* block, ptrdiff_t size) {
 }
 
 void gen_free(void* block) {
-  if (block) gen_alloc_entry.free_fn(block);
+  // Once the program has begun to exit, exit handlers may still hold
+  // pointers into blocks: from then on nothing is released.
+  if (block && !gen_exiting) gen_alloc_entry.free_fn(block);
 }
 
 char* gen_strdup(const char* text) {

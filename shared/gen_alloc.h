@@ -7,8 +7,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// The entry points through which the library allocates.  gen_exit swaps the
-// release entry for one that does nothing; tests may swap the others.
+// The entry points through which the library allocates; tests may swap
+// them.  Nothing is released once gen_exit has begun, whatever the release
+// entry.
 struct gen_alloc_entries {
   void* (*calloc_fn)(size_t count, size_t size);
   void* (*realloc_fn)(void* block, size_t size);

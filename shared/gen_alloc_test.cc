@@ -1,8 +1,11 @@
 #include "shared/gen_alloc.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <gtest/gtest.h>
+
+#include "shared/gen_exit.h"
 
 TEST(GenAlloc, BlocksAreZeroFilledAndZeroCountGivesNull) {
   EXPECT_EQ(nullptr, gen_calloc(0, 100));
@@ -29,4 +32,28 @@ TEST(GenAlloc, Strdup) {
   char* s = gen_strdup("text");
   EXPECT_STREQ("text", s);
   gen_free(s);
+}
+
+namespace {
+int g_released = 0;
+void counting_free(void* block) {
+  ++g_released;
+  free(block);
+}
+}  // namespace
+
+// Exit handlers may still use blocks: once the exit has begun, a block
+// handed to gen_free stays where it is.
+TEST(GenAlloc, NothingIsReleasedOnceTheExitHasBegun) {
+  void (*saved)(void*) = gen_alloc_entry.free_fn;
+  gen_alloc_entry.free_fn = counting_free;
+  g_released = 0;
+  void* kept = gen_calloc(1, 16);
+  gen_exiting = 1;
+  gen_free(kept);
+  gen_exiting = 0;
+  EXPECT_EQ(0, g_released);
+  gen_free(kept);
+  EXPECT_EQ(1, g_released);
+  gen_alloc_entry.free_fn = saved;
 }

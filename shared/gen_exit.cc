@@ -3,18 +3,14 @@
 #include <stdlib.h>
 
 #include "platform/plat.h"
-#include "shared/gen_alloc.h"
 
 volatile unsigned char gen_exiting = 0;
 
-static void release_nothing(void*) {}
-
 [[noreturn]] static void default_exit(int code) {
   if (gen_exiting) plat_immediate_exit(code);
+  // From here on gen_free releases nothing (exit handlers may still hold
+  // pointers into blocks) and gen_fclose closes nothing.
   gen_exiting = 1;
-  // Exit handlers may still hold pointers into blocks; from here on no
-  // block is released.
-  gen_alloc_entry.free_fn = release_nothing;
   exit(code);
 }
 

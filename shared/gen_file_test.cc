@@ -18,6 +18,7 @@
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -262,15 +263,34 @@ TEST(GenRemove, RestoresWriteProtectionWhenDeletionFails) {
   EXPECT_TRUE(file_exists(f));
 }
 #else
+// Root deletes from read-only directories; run as root, the case hands its
+// files to an unprivileged user and removes as that user in a child.
 TEST(GenRemove, RestoresWriteProtectionWhenDeletionFails) {
-  if (geteuid() == 0) GTEST_SKIP() << "root deletes from read-only directories";
+  uint32_t uid = 0, gid = 0;
+  bool as_user = geteuid() == 0 && unprivileged_user(&uid, &gid);
+  if (geteuid() == 0 && !as_user)
+    GTEST_SKIP() << "root deletes from read-only directories";
   temp_dir dir;
   std::string sub = dir.file("sub"), f = sub + "/f";
   ASSERT_TRUE(make_dir(sub));
   ASSERT_TRUE(write_file(f, "x"));
   ASSERT_EQ(0, chmod(f.c_str(), 0444));
   ASSERT_EQ(0, chmod(sub.c_str(), 0555));
-  EXPECT_EQ(-1, gen_remove(f.c_str()));
+  if (as_user) {
+    ASSERT_TRUE(give_to_user(dir.path, uid, gid));
+    fflush(nullptr);
+    pid_t pid = fork();
+    ASSERT_NE(-1, pid);
+    if (pid == 0) {
+      bool ok = setgid(gid) == 0 && setuid(uid) == 0 && gen_remove(f.c_str()) == -1;
+      _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  } else {
+    EXPECT_EQ(-1, gen_remove(f.c_str()));
+  }
   struct stat s;
   ASSERT_EQ(0, stat(f.c_str(), &s));
   EXPECT_EQ(0444u, s.st_mode & 0777);

@@ -8,8 +8,10 @@
 #include "shared/gen_alloc.h"
 #include "shared/gen_exit.h"
 #include "shared/gen_file.h"
+#include "shared/gen_progname.h"
 #include "shared/genout.h"
 
+// The strings gen_progname hands out; owned here.
 static char* g_progname = nullptr;
 static char* g_progpath = nullptr;
 static char* g_crash_dir = nullptr;
@@ -29,8 +31,6 @@ static const int g_invalid_parameter_installed =
 
 // ---- Names -------------------------------------------------------------
 
-const char* gen_progname() { return g_progname; }
-const char* gen_progpath() { return g_progpath; }
 const char* gen_crash_dir() { return g_crash_dir; }
 
 static bool is_letter(char c) {
@@ -47,13 +47,18 @@ bool gen_is_absolute(const char* path) {
 }
 
 static void set_program_names(const char* path) {
-  gen_free(g_progname);
-  gen_free(g_progpath);
+  char* old_name = g_progname;
+  char* old_path = g_progpath;
   g_progpath = gen_strdup(path);
   char* name = gen_strdup(gen_basename(path));
   char* dot = strrchr(name, '.');
   if (dot) *dot = 0;
   g_progname = name;
+  // The old strings stay readable until the new ones are in place: a
+  // message written while these are made still names the program.
+  gen_set_program_names(g_progname, g_progpath);
+  gen_free(old_name);
+  gen_free(old_path);
 }
 
 // ---- Paths of the crash report -------------------------------------------

@@ -3,15 +3,13 @@
 #ifndef XHISTORY_SHARED_GEN_INIT_H_
 #define XHISTORY_SHARED_GEN_INIT_H_
 
-// argv0 names the program; option has no effect here; viewpath_mode goes
-// to gen_viewpathing.
+// gen_progname and gen_progpath give what gen_init sets.
+#include "shared/gen_progname.h"
+
+// argv0 names the program (gen_progname); option has no effect here;
+// viewpath_mode goes to gen_viewpathing.
 void gen_init(const char* argv0, int option, int viewpath_mode);
 
-// The program name (last component of the program path, cut at its last
-// "."), or null before start-up.
-const char* gen_progname();
-// The program path, or null before start-up.
-const char* gen_progpath();
 
 // True for "/x", "\x", "?:...", "~", "~/x" and "~\x".
 bool gen_is_absolute(const char* path);

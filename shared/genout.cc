@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "shared/gen_exit.h"
-#include "shared/gen_init.h"
+#include "shared/gen_progname.h"
 
 static const char* const prefixes[7] = {
     nullptr, "disaster", "fatal", "error", "warning", "info", nullptr,

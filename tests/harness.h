@@ -78,4 +78,17 @@ char native_separator();
 // True on the Win32 build.
 bool on_win32();
 
+// Root passes over write protection.  Where the tests run as root on POSIX,
+// a case that checks what protection refuses hands its directory to the
+// unprivileged user "nobody" and runs as that user (through setpriv), so a
+// root machine checks it too.  False, and nothing to hand over, where the
+// process is not root, on Win32, or without such a user or setpriv.
+bool unprivileged_user(uint32_t* uid, uint32_t* gid);
+// Gives path and everything under it to uid and gid.
+bool give_to_user(const std::string& path, uint32_t uid, uint32_t gid);
+// run_program as uid and gid.
+run_result run_as_user(uint32_t uid, uint32_t gid, const std::string& exe,
+                       const std::vector<std::string>& args,
+                       const run_options& options = run_options());
+
 #endif  // XHISTORY_TESTS_HARNESS_H_

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <ftw.h>
+#include <pwd.h>
 
 #include "tests/harness.h"
 
@@ -150,4 +151,48 @@ bool make_dir(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; 
 
 bool set_read_only(const std::string& path, bool read_only) {
   return chmod(path.c_str(), read_only ? 0444 : 0644) == 0;
+}
+
+static const char kSetpriv[] = "/usr/bin/setpriv";
+
+static std::vector<std::string> as_user_args(uint32_t uid, uint32_t gid) {
+  return {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
+          "--clear-groups", "--"};
+}
+
+bool unprivileged_user(uint32_t* uid, uint32_t* gid) {
+  if (geteuid() != 0 || access(kSetpriv, X_OK) != 0) return false;
+  struct passwd* pw = getpwnam("nobody");
+  if (!pw || pw->pw_uid == 0) return false;
+  *uid = pw->pw_uid;
+  *gid = pw->pw_gid;
+  // A container may forbid the change of user; then root's own rule holds.
+  static int works = -1;
+  if (works < 0) {
+    std::vector<std::string> args = as_user_args(*uid, *gid);
+    args.push_back("/bin/sh");
+    args.push_back("-c");
+    args.push_back("test \"$(id -u)\" = " + std::to_string(*uid));
+    works = run_program(kSetpriv, args).status == 0;
+  }
+  return works == 1;
+}
+
+static uint32_t g_give_uid, g_give_gid;
+
+bool give_to_user(const std::string& path, uint32_t uid, uint32_t gid) {
+  g_give_uid = uid;
+  g_give_gid = gid;
+  return nftw(path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) {
+    return lchown(p, g_give_uid, g_give_gid);
+  }, 16, FTW_PHYS) == 0;
+}
+
+run_result run_as_user(uint32_t uid, uint32_t gid, const std::string& exe,
+                       const std::vector<std::string>& args,
+                       const run_options& options) {
+  std::vector<std::string> all = as_user_args(uid, gid);
+  all.push_back(exe);
+  all.insert(all.end(), args.begin(), args.end());
+  return run_program(kSetpriv, all, options);
 }

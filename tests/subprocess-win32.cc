@@ -239,3 +239,13 @@ bool set_read_only(const std::string& path, bool read_only) {
   return SetFileAttributesA(path.c_str(), read_only ? FILE_ATTRIBUTE_READONLY
                                                     : FILE_ATTRIBUTE_NORMAL) != 0;
 }
+
+// Write protection binds every user of Windows alike: there is no user to
+// hand a case to.
+bool unprivileged_user(uint32_t*, uint32_t*) { return false; }
+bool give_to_user(const std::string&, uint32_t, uint32_t) { return false; }
+run_result run_as_user(uint32_t, uint32_t, const std::string& exe,
+                       const std::vector<std::string>& args,
+                       const run_options& options) {
+  return run_program(exe, args, options);
+}

@@ -96,6 +96,12 @@ bool plat_surface_draw_char(plat_surface* surface, int32_t x, int32_t y,
 void plat_surface_flush(plat_surface* surface);
 void plat_surface_delete(plat_surface* surface);
 
+// Where the font services report what they pass over (a font folder that
+// cannot be used, a glyph that cannot be loaded): one line of text each,
+// without its newline.  Null, the default, writes them to standard error.
+typedef void (*plat_font_notice_fn)(const char* text);
+void plat_font_set_notice(plat_font_notice_fn fn);
+
 // The operating system version: false when it cannot be had (or the
 // platform has none of the Win32 kind).
 bool plat_os_version(uint32_t* platform_id, uint32_t* major);

@@ -15,6 +15,7 @@
 #include "platform/plat_io.h"
 #include "platform/plat_ops.h"
 #include "platform/plat_sys.h"
+#include "platform/plat_thread.h"
 #include "tests/harness.h"
 
 namespace {
@@ -357,3 +358,22 @@ TEST(PlatCopy, AFailureNamesItsSide) {
 }
 
 }  // namespace
+
+// Each thread works on data of its own; the join makes its results
+// visible, and a machine always has a processor.
+TEST(PlatThread, StartedThreadsRunAndJoin) {
+  struct job {
+    uint64_t from, to, sum;
+  };
+  auto add = [](void* p) {
+    job* j = (job*)p;
+    for (uint64_t i = j->from; i < j->to; ++i) j->sum += i;
+  };
+  job jobs[3] = {{0, 1000, 0}, {1000, 200000, 0}, {200000, 300000, 0}};
+  plat_thread* t[3];
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(0, plat_thread_start(add, &jobs[i], &t[i]));
+  for (int i = 0; i < 3; ++i) plat_thread_join(t[i]);
+  EXPECT_EQ(299999ull * 300000 / 2, jobs[0].sum + jobs[1].sum + jobs[2].sum);
+  EXPECT_EQ(499500u, jobs[0].sum);
+  EXPECT_GE(plat_cpu_count(), 1u);
+}

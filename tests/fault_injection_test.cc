@@ -47,13 +47,19 @@ std::map<std::string, int> operation_counts(const std::string& log) {
 
 // Runs the program with faults in dir: the chosen faults (none for "")
 // and the operation log at log (none for "").
+// The sort's settings: its engine, memory and threads ("" for the default).
+struct sort_setting {
+  std::string engine, memory_mb, threads;
+};
+
 run_result run_faulty(const temp_dir& dir, const std::vector<std::string>& args,
                       const std::string& faults, const std::string& log,
-                      const std::string& engine = "") {
+                      const sort_setting& sort = sort_setting()) {
   run_options o;
   o.env = {{"XH_FAULT_DIR", dir.path}, {"XH_FAULT", faults},
            {"XH_FAULT_LOG", log}, {"XH_FAULT_ERRNO", "EIO"},
-           {"XH_SORT_ENGINE", engine}};
+           {"XH_SORT_ENGINE", sort.engine}, {"XH_SORT_MEMORY_MB", sort.memory_mb},
+           {"XH_SORT_THREADS", sort.threads}};
   return run_program(fault_program_path(), args, o);
 }
 
@@ -140,15 +146,16 @@ TEST(FaultInjection, EveryFileOperationOfTheCopyThroughItsBuffer) {
 // The same for the sort, with each engine: no fault may end in a done
 // line unless the index is the one a run without faults writes, and the
 // input never changes.
-void fail_each_operation_of_the_sort(const std::string& engine) {
+void fail_each_operation_of_the_sort(const sort_setting& sort, int count = 5000) {
+  const std::string& engine = sort.engine;
   temp_dir dir;
   std::string in = dir.file("in.rec"), work = dir.file("work"), index = dir.file("index");
-  const int kCount = 5000;  // several mapped windows of 80-byte records
+  const int kCount = count;
   std::string content = random_bytes(80 * kCount, 11);
   ASSERT_TRUE(write_file(in, content));
 
   std::vector<std::string> args = {"--sort", in, work, index, "1", std::to_string(kCount)};
-  run_result clean = run_faulty(dir, args, "", dir.file("ops.log"), engine);
+  run_result clean = run_faulty(dir, args, "", dir.file("ops.log"), sort);
   ASSERT_EQ(0u, clean.status) << clean.out << clean.err;
   ASSERT_EQ("callbrowser_sort_done", last_line(clean.out));
   std::string want_index;
@@ -162,8 +169,8 @@ void fail_each_operation_of_the_sort(const std::string& engine) {
       remove(work.c_str());
       remove(index.c_str());
       std::string fault = kv.first + ":" + std::to_string(n);
-      std::string what = engine + " " + fault;
-      run_result r = run_faulty(dir, args, fault, "", engine);
+      std::string what = engine + " " + sort.threads + " " + fault;
+      run_result r = run_faulty(dir, args, fault, "", sort);
       std::string kept;
       ASSERT_TRUE(read_file(in, &kept)) << what;
       EXPECT_TRUE(kept == content) << what << ": the input changed";
@@ -185,12 +192,20 @@ void fail_each_operation_of_the_sort(const std::string& engine) {
   EXPECT_GT(tried, 5);
 }
 
+// Several mapped windows of 80-byte records, all in the fast engine's
+// memory, on two threads.
 TEST(FaultInjection, EveryFileOperationOfTheFastSort) {
-  fail_each_operation_of_the_sort("");
+  fail_each_operation_of_the_sort({"", "", "2"});
+}
+
+// Blocks on two threads, the root's children side by side, the root's
+// output written by a helper: every sweep of the fast engine.
+TEST(FaultInjection, EveryFileOperationOfTheFastSortInSweeps) {
+  fail_each_operation_of_the_sort({"", "1", "2"}, 30000);
 }
 
 TEST(FaultInjection, EveryFileOperationOfTheWindowedSort) {
-  fail_each_operation_of_the_sort("reference");
+  fail_each_operation_of_the_sort({"reference", "", ""});
 }
 
 }  // namespace

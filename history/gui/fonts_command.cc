@@ -9,6 +9,7 @@
 #include "history/gui/util/strutil/strutil.h"
 #include "shared/gen_alloc.h"
 #include "shared/gen_string.h"
+#include "shared/genout.h"
 
 namespace {
 
@@ -80,7 +81,16 @@ void expect_faces(char** args, int count) {
 
 }  // namespace
 
+namespace {
+
+// What the font services pass over reaches standard error as the
+// program's own warnings.
+void warn_font(const char* text) { gen_warning("%s", text); }
+
+}  // namespace
+
 int fonts_command(char** args, int count) {
+  plat_font_set_notice(warn_font);
   expect_faces(args, count);
   gfont* mono = nullptr;
   gfont* sans = nullptr;

@@ -49,14 +49,17 @@ struct sort_kind {
   uint32_t record_size;
   const char* name;
   extsort_cmp cmp;
+  // Whether every comparison returns with this key; none stands for yes.
+  int (*key_accepted)(uint32_t key);
 };
 
 static const sort_kind kSortKinds[] = {
     {"--sort", 75, 3, "argc > i + 3", true, false, 80, "callbrowser",
-     callbrowser_cmp},
+     callbrowser_cmp, nullptr},
     {"--statessort", 85, 3, "argc > i + 3", false, false, 128, "states",
-     states_cmp},
-    {"--gurusort", 99, 4, "argc > i + 4", false, true, 164, "guru", guru_cmp},
+     states_cmp, nullptr},
+    {"--gurusort", 99, 4, "argc > i + 4", false, true, 164, "guru", guru_cmp,
+     guru_key_accepted},
 };
 
 static int run_sort(const sort_kind& kind, int argc, char** argv, int i) {
@@ -72,6 +75,9 @@ static int run_sort(const sort_kind& kind, int argc, char** argv, int i) {
   if (kind.sets_direction)
     callbrowser_ascending = (unsigned char)callbrowser_column_ascending(key);
   char* name = kind.owns_name ? gen_strdup(kind.name) : nullptr;
+  // The column's check above has already ended a run with a column that
+  // the call-browser comparison would refuse.
+  extsort_set_cmp_returns(kind.key_accepted ? kind.key_accepted(key) : 1);
   int ok = extsort_run(input, work, index, count, kind.record_size,
                        name ? name : kind.name, &key, kind.cmp);
   gen_free(name);

@@ -85,6 +85,19 @@ bool read_numbers(FT_Face face, gdi_face_numbers* n);
 // An sfnt table of the face, or null; its size in *size.  Free with free().
 uint8_t* load_table(FT_Face face, FT_ULong tag, size_t* size);
 
+// The logical font realised from face, which it then owns (closed also
+// when realising fails): size, metrics, synthesis and smoothing as GDI
+// gives them.  Null on failure.
+plat_hfont* realize_face(FT_Face face, const plat_logfont* logfont);
+
+// The file that face was opened from, for messages.
+const char* face_file(FT_Face face);
+
+// False, with a notice, when the TrueType outlines of face lie partly
+// past the end of its file (which then is cut short): such a face is not
+// drawn from, as every glyph past the cut would come out blank.
+bool outlines_whole(FT_Face face);
+
 // A drawn outline glyph: levels 0 to 16 for width x height pixels, whose
 // top-left corner lies left pixels right of the pen and top pixels above
 // the baseline.
@@ -129,6 +142,7 @@ struct plat_hfont {
   int32_t advance[256];
   bool measured[256];
   font_engine::outline_glyph* drawn[256];
+  bool glyph_failure_told;  // a glyph that cannot be loaded has been reported
 };
 
 #endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_POSIX_H_

@@ -86,6 +86,9 @@ int plat_font_enumerate(plat_screen* screen, const plat_logfont* query,
   return r.last;
 }
 
+// GDI passes over nothing that it would report.
+void plat_font_set_notice(plat_font_notice_fn) {}
+
 // GDI looks each name up in its own tables.
 void plat_font_expect_faces(const char* const*, int) {}
 

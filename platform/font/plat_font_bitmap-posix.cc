@@ -107,7 +107,7 @@ bitmap_metrics bitmap_scaled_metrics(const bitmap_numbers* n, int32_t scale,
   bitmap_metrics m;
   m.ascent = n->ascent * scale;
   m.descent = n->descent * scale;
-  m.max_char_width = (int32_t)floor((n->max_width + (fake_bold ? 1 : 0)) * x->ratio + 0.5);
+  m.max_char_width = gdi_round_to_int32((n->max_width + (fake_bold ? 1 : 0)) * x->ratio);
   m.default_char = n->default_char;
   return m;
 }
@@ -166,20 +166,30 @@ bitmap_box bitmap_glyph_box(const bitmap_glyph_extent* g, int32_t ascent,
 void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t rows,
                     int32_t x_scale, int32_t y_scale, bool fake_bold,
                     const bitmap_box* box, uint8_t* levels) {
-  memset(levels, 0, (size_t)box->width * (size_t)box->height);
+  const bitmap_box whole = {0, 0, box->width, box->height};
+  bitmap_compose_part(bits, pitch, width, rows, x_scale, y_scale, fake_bold, box, &whole,
+                      levels);
+}
+
+void bitmap_compose_part(const uint8_t* bits, int32_t pitch, int32_t width, int32_t rows,
+                         int32_t x_scale, int32_t y_scale, bool fake_bold,
+                         const bitmap_box* box, const bitmap_box* part, uint8_t* levels) {
+  memset(levels, 0, (size_t)part->width * (size_t)part->height);
   if (x_scale < 1) x_scale = 1;
   if (y_scale < 1) y_scale = 1;
-  for (int32_t r = 0; r < box->height; ++r) {
+  const int32_t x0 = part->left, x1 = part->left + part->width;
+  for (int32_t r = part->top; r < part->top + part->height && r < box->height; ++r) {
     const int32_t sr = r / y_scale;
     if (sr >= rows) break;
     const uint8_t* src = bits + (ptrdiff_t)sr * pitch;
-    uint8_t* dst = levels + (size_t)r * box->width;
-    for (int32_t k = 0; k < box->width; ++k) {
+    uint8_t* dst = levels + (size_t)(r - part->top) * part->width - x0;
+    // A synthesised bold's pixel left of the part reaches into it.
+    for (int32_t k = x0 > 0 && fake_bold ? x0 - 1 : x0; k < x1 && k < box->width; ++k) {
       const int32_t sk = k / x_scale;
       if (sk >= width) break;
       if (!((src[sk >> 3] >> (7 - (sk & 7))) & 1)) continue;
-      dst[k] = 16;
-      if (fake_bold && k + 1 < box->width) dst[k + 1] = 16;
+      if (k >= x0) dst[k] = 16;
+      if (fake_bold && k + 1 < box->width && k + 1 < x1) dst[k + 1] = 16;
     }
   }
 }
@@ -281,24 +291,52 @@ int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c) {
   return bitmap_advance((int32_t)adv, f->x.xx, f->fake_bold);
 }
 
-bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
-                       uint8_t** levels) {
+bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, const bitmap_box* visible,
+                       bitmap_box* box, uint8_t** levels) {
   *levels = nullptr;
   if (!load(f, c)) return false;
   const FT_GlyphSlot slot = f->face->glyph;
   const FT_Glyph_Metrics* m = &slot->metrics;
   bitmap_glyph_extent g = {(int32_t)(m->horiBearingX >> 6), (int32_t)(m->horiBearingY >> 6),
                            (int32_t)(m->width >> 6), (int32_t)(m->height >> 6)};
-  *box = bitmap_glyph_box(&g, f->numbers.ascent, f->numbers.descent, f->x.xx, f->scale,
-                          f->fake_bold, f->fake_italic);
-  if (box->width > 0x8000 || box->height > 0x8000) return true;
+  const bitmap_box whole = bitmap_glyph_box(&g, f->numbers.ascent, f->numbers.descent,
+                                            f->x.xx, f->scale, f->fake_bold, f->fake_italic);
+  // Only the part that can be seen is composed, however far an enlarged
+  // or widened glyph reaches.
+  bitmap_box part = {0, 0, whole.width, whole.height};
+  if (visible) {
+    const int64_t x0 = visible->left > whole.left ? visible->left : whole.left;
+    const int64_t x1 = (int64_t)visible->left + visible->width <
+                               (int64_t)whole.left + whole.width
+                           ? (int64_t)visible->left + visible->width
+                           : (int64_t)whole.left + whole.width;
+    const int64_t y0 = visible->top < whole.top ? visible->top : whole.top;
+    const int64_t y1 = (int64_t)visible->top - visible->height >
+                               (int64_t)whole.top - whole.height
+                           ? (int64_t)visible->top - visible->height
+                           : (int64_t)whole.top - whole.height;
+    if (x1 <= x0 || y0 <= y1) {
+      *box = whole;
+      box->width = box->height = 0;
+      return true;
+    }
+    part.left = (int32_t)(x0 - whole.left);
+    part.top = (int32_t)(whole.top - y0);
+    part.width = (int32_t)(x1 - x0);
+    part.height = (int32_t)(y0 - y1);
+  }
+  *box = whole;
+  box->left = whole.left + part.left;
+  box->top = whole.top - part.top;
+  box->width = part.width;
+  box->height = part.height;
   const FT_Bitmap* bm = &slot->bitmap;
   if (slot->format != FT_GLYPH_FORMAT_BITMAP || bm->pixel_mode != FT_PIXEL_MODE_MONO ||
       !bm->buffer || bm->pitch < 0)
     return true;
-  *levels = (uint8_t*)malloc((size_t)box->width * (size_t)box->height);
+  *levels = (uint8_t*)malloc((size_t)part.width * (size_t)part.height);
   if (!*levels) return false;
-  bitmap_compose(bm->buffer, bm->pitch, (int32_t)bm->width, (int32_t)bm->rows, f->x.pixels,
-                 f->scale, f->fake_bold, box, *levels);
+  bitmap_compose_part(bm->buffer, bm->pitch, (int32_t)bm->width, (int32_t)bm->rows,
+                      f->x.pixels, f->scale, f->fake_bold, &whole, &part, *levels);
   return true;
 }

@@ -120,6 +120,13 @@ void bitmap_compose(const uint8_t* bits, int32_t pitch, int32_t width, int32_t r
                     int32_t x_scale, int32_t y_scale, bool fake_bold,
                     const bitmap_box* box, uint8_t* levels);
 
+// The same for part of the box only: part->left and part->top are the
+// column and row of the box where it starts, and levels receives
+// part->width x part->height levels.
+void bitmap_compose_part(const uint8_t* bits, int32_t pitch, int32_t width, int32_t rows,
+                         int32_t x_scale, int32_t y_scale, bool fake_bold,
+                         const bitmap_box* box, const bitmap_box* part, uint8_t* levels);
+
 // FreeType side.
 
 // Whether GDI registers the face: an FNT face only when it is made for
@@ -158,9 +165,10 @@ bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, int32_t l
 int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c);
 
 // Draws c: *box receives its placement and *levels a malloc'ed array of
-// box->width x box->height levels (null for an empty box).  False when the
-// glyph cannot be loaded.
-bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, bitmap_box* box,
-                       uint8_t** levels);
+// box->width x box->height levels (null for an empty box).  With visible
+// (a box placed as a glyph's is) only the glyph's part within it is drawn,
+// and *box is that part.  False when the glyph cannot be loaded.
+bool bitmap_font_glyph(const bitmap_font* f, uint8_t c, const bitmap_box* visible,
+                       bitmap_box* box, uint8_t** levels);
 
 #endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_BITMAP_H_

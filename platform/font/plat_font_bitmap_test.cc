@@ -190,6 +190,43 @@ TEST(BitmapCompose, BlocksBoldAndClipping) {
   EXPECT_EQ(rows_of(out.data(), 2, 1), "##\n");
 }
 
+TEST(BitmapCompose, APartIsTheSameWindowOfTheWhole) {
+  // Every window of every box, plain and bold, at whole and enlarged
+  // scales, holds what the whole composition holds there.
+  const uint8_t bits[6] = {0xB4, 0x00, 0x5A, 0x80, 0xE7, 0x00};  // 9 x 3
+  for (int32_t scale = 1; scale <= 3; ++scale) {
+    for (bool bold : {false, true}) {
+      const bitmap_box box = {0, 9, 9 * scale + 1, 3 * scale};
+      std::vector<uint8_t> whole((size_t)box.width * box.height);
+      bitmap_compose(bits, 2, 9, 3, scale, scale, bold, &box, whole.data());
+      for (int32_t x0 = 0; x0 < box.width; ++x0) {
+        for (int32_t y0 = 0; y0 < box.height; y0 += 2) {
+          const bitmap_box part = {x0, y0, box.width - x0 < 4 ? box.width - x0 : 4,
+                                   box.height - y0};
+          std::vector<uint8_t> got((size_t)part.width * part.height, 0xEE);
+          bitmap_compose_part(bits, 2, 9, 3, scale, scale, bold, &box, &part, got.data());
+          for (int32_t r = 0; r < part.height; ++r)
+            for (int32_t k = 0; k < part.width; ++k)
+              ASSERT_EQ(whole[(size_t)(y0 + r) * box.width + x0 + k],
+                        got[(size_t)r * part.width + k])
+                  << scale << bold << " at " << x0 + k << "," << y0 + r;
+        }
+      }
+    }
+  }
+}
+
+TEST(BitmapMetrics, AbsurdHeaderNumbersStayNumbers) {
+  // The widest character as wide as a header can say, average width 1,
+  // asked a width a hundred cells wide: far past 32 bits when scaled.
+  const bitmap_numbers n = {60000, 5535, 65535, 1, 129, 0, 0x21};
+  bitmap_xscale x = bitmap_width_scale(&n, 13, 6500000, 1);
+  EXPECT_DOUBLE_EQ(x.ratio, 6500000.0);
+  EXPECT_EQ(bitmap_scaled_metrics(&n, 1, &x, true).max_char_width, INT32_MAX);
+  x.ratio = -x.ratio;
+  EXPECT_EQ(bitmap_scaled_metrics(&n, 1, &x, false).max_char_width, INT32_MIN);
+}
+
 // The platform's own bitmap fonts, where it has them.
 const char kWineFonts[] = "/usr/share/wine/fonts";
 
@@ -233,7 +270,7 @@ const char kCourierBoldItalicA[] =
 std::string cell_of(const bitmap_font* f, uint8_t c) {
   bitmap_box box;
   uint8_t* levels = nullptr;
-  EXPECT_TRUE(bitmap_font_glyph(f, c, &box, &levels));
+  EXPECT_TRUE(bitmap_font_glyph(f, c, nullptr, &box, &levels));
   const int32_t w = f->metrics.max_char_width;
   const int32_t h = f->metrics.ascent + f->metrics.descent;
   std::vector<uint8_t> cell((size_t)w * h);

@@ -22,7 +22,18 @@ size_t plat_font_config_text(const char* font_path, const char* cwd, char* out,
 
 // Loads the system's configuration, adds the program's with the folders
 // of XH_FONT_PATH, lists the fonts and makes the result fontconfig's
-// current configuration.  False when fontconfig cannot start.
+// current configuration; once per process.  A folder that cannot be used
+// (a name that is not UTF-8 or holds a control character, one that is
+// missing or no folder, a tree too large to scan) is skipped with a
+// notice, and the rest still count.  False when fontconfig cannot start.
 bool plat_font_config_init();
+
+// Reports something that the font services pass over, through the
+// function given to plat_font_set_notice (standard error by default).
+void plat_font_notice(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// True the first time that key (a font file, say) is given, so that a
+// fault of one file is reported once however often the file is opened.
+bool plat_font_notice_first(const char* key);
 
 #endif  // XHISTORY_PLATFORM_FONT_PLAT_FONT_CONFIG_POSIX_H_

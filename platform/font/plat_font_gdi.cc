@@ -162,7 +162,15 @@ int32_t gdi_scaled_max_width(int32_t max_char_width, int64_t width,
                              int64_t avg_char_width) {
   if (!width || !avg_char_width) return max_char_width;
   double scaled = max_char_width * ((double)width / (double)avg_char_width);
-  return (int32_t)floor(scaled + 0.5);
+  return gdi_round_to_int32(scaled);
+}
+
+int32_t gdi_round_to_int32(double v) {
+  const double r = floor(v + 0.5);
+  if (!(r == r)) return 0;
+  if (r >= 2147483647.0) return INT32_MAX;
+  if (r <= -2147483648.0) return INT32_MIN;
+  return (int32_t)r;
 }
 
 int32_t gdi_advance(const gdi_face_numbers* n, int64_t ppem, int64_t base_26_6,

@@ -116,6 +116,11 @@ const int64_t GDI_SLANT_XY = 0x4000;
 int32_t gdi_scaled_max_width(int32_t max_char_width, int64_t width,
                              int64_t avg_char_width);
 
+// v rounded half up to a whole number, held within 32 bits (NaN gives 0):
+// a font's numbers may ask for a width that no surface could hold, and it
+// must still come out as a number.
+int32_t gdi_round_to_int32(double v);
+
 // The level (0 to 16) of a smoothed coverage byte.
 int gdi_gray_level(uint8_t coverage);
 

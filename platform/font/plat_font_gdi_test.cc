@@ -1,6 +1,7 @@
 #include "platform/font/plat_font_gdi.h"
 
 #include <gtest/gtest.h>
+#include <math.h>
 
 #include <vector>
 
@@ -262,6 +263,19 @@ TEST(PlatFontGdi, GlyphBoxesSnapOutwardAndAreCutToTheCell) {
 
 // Windows-1252 as the code page's published table has it, the undefined
 // bytes as their C1 controls; everything else is Latin-1.
+TEST(PlatFontGdi, WidthsPastThirtyTwoBitsAreHeldThere) {
+  EXPECT_EQ(gdi_round_to_int32(2.5), 3);
+  EXPECT_EQ(gdi_round_to_int32(-2.5), -2);
+  EXPECT_EQ(gdi_round_to_int32(1e300), INT32_MAX);
+  EXPECT_EQ(gdi_round_to_int32(-1e300), INT32_MIN);
+  EXPECT_EQ(gdi_round_to_int32(2147483647.4), INT32_MAX);
+  EXPECT_EQ(gdi_round_to_int32(NAN), 0);
+  // A face whose average width is a single unit, asked for a width of
+  // half a million: the widest character is as wide as 32 bits hold.
+  EXPECT_EQ(gdi_scaled_max_width(14000, 500000, 1), INT32_MAX);
+  EXPECT_EQ(gdi_scaled_max_width(14, 7, 14), 7);
+}
+
 TEST(Cp1252, BytesMapToTheirCharacters) {
   const uint32_t high[32] = {
       0x20ac, 0x81,   0x201a, 0x192,  0x201e, 0x2026, 0x2020, 0x2021,

@@ -235,7 +235,13 @@ plat_hfont* plat_font_create(const plat_logfont* logfont) {
   if (!best) return nullptr;
   FT_Face face = open_face(best);
   if (!face) return nullptr;
-  plat_hfont* f = (plat_hfont*)calloc(1, sizeof(plat_hfont));
+  return realize_face(face, logfont);
+}
+
+plat_hfont* font_engine::realize_face(FT_Face face, const plat_logfont* logfont) {
+  const bool bold = logfont->lfWeight > 550;
+  const bool italic = logfont->lfItalic != 0;
+  plat_hfont* f = outlines_whole(face) ? (plat_hfont*)calloc(1, sizeof(plat_hfont)) : nullptr;
   if (!f) {
     FT_Done_Face(face);
     return nullptr;

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 #include "platform/plat_ops.h"
 
 namespace {
@@ -29,7 +31,8 @@ struct planned_fault {
 const int kMaxFaults = 8;
 planned_fault g_faults[kMaxFaults];
 int g_fault_count = 0;
-int g_calls[OP_COUNT];
+// Counted from every thread: the sort reads and writes on several.
+std::atomic<int> g_calls[OP_COUNT];
 const char* g_dir = nullptr;
 const char* g_log = nullptr;
 

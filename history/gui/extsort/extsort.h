@@ -32,6 +32,16 @@ int extsort_run(const char* input, const char* work, const char* index,
                 int32_t count, uint32_t record_size, const char* name,
                 const void* key, extsort_cmp cmp);
 
+// Whether every comparison of later runs in this process returns (1), or
+// one may end the program instead (0, the default), as guru_cmp does with
+// a key that it refuses.  While one may, the fast engine writes the work
+// file step by step, the load first, so that it holds what the windowed
+// engine leaves when a comparison ends the program; once none may, it
+// writes only what the result keeps.  The windowed engine is the same
+// either way, and so are the files and lines of a run that completes.
+void extsort_set_cmp_returns(int returns);
+int extsort_cmp_returns();
+
 // The engine that extsort_run would use in this environment.
 extsort_engine extsort_selected_engine();
 

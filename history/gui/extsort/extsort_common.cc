@@ -4,6 +4,8 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "history/gui/extsort/extsort.h"
+
 #include "platform/plat.h"
 #include "platform/plat_io.h"
 #include "shared/gen_alloc.h"
@@ -12,6 +14,7 @@
 namespace {
 
 const char* g_name = "";
+int g_cmp_returns = 0;
 
 const int kAccessReadWrite = 6;
 const uint32_t kCreateMode = 0660;
@@ -19,6 +22,9 @@ const uint32_t kCreateMode = 0660;
 }  // namespace
 
 void extsort_begin(const char* name) { g_name = name; }
+
+void extsort_set_cmp_returns(int returns) { g_cmp_returns = returns != 0; }
+int extsort_cmp_returns() { return g_cmp_returns; }
 
 int extsort_error(const char* format, ...) {
   va_list ap, again;

@@ -23,4 +23,11 @@ int extsort_run_fast(const char* input, const char* work, const char* index,
 uint64_t extsort_fast_memory();
 void extsort_fast_set_memory(uint64_t bytes);
 
+// The threads the engine may run at once: XH_SORT_THREADS from the
+// environment (1 to 8), else the processors, at most 2.
+// extsort_fast_set_threads(n) overrides it for later runs (0 restores the
+// default).  A run whose comparisons may end the program uses one thread.
+uint32_t extsort_fast_threads();
+void extsort_fast_set_threads(uint32_t n);
+
 #endif  // XHISTORY_HISTORY_GUI_EXTSORT_EXTSORT_FAST_H_

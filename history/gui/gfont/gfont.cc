@@ -31,66 +31,113 @@ int32_t get32(const uint8_t* p) {
 
 bool skipped_by_trim(int c) { return c == 9 || c == 10 || c == 13; }
 
-// Trims raw.  The raw set's pixel maps are read, never kept.
-gfont* trim(const gfont* raw, int8_t default_char) {
-  uint8_t dc = (uint8_t)default_char;
-  // Line and tab controls have no glyph of their own; neither has NUL.
-  if (dc == 0 || skipped_by_trim(dc)) dc = '?';
+// A raw glyph's pixel map as it lies in memory: coverage bytes step bytes
+// apart, rows pitch bytes apart, so that a surface's 32-bit pixels are
+// read in place.
+struct raw_map {
+  const uint8_t* pixels;  // null for none
+  size_t step;
+  size_t pitch;
+};
+
+// Pixels compared at once when looking for ink, so that the blank parts of
+// a large cell are passed over at the speed of memcmp.
+const int32_t kBlankRun = 64;
+const uint8_t kBlank[kBlankRun * 4] = {0};
+
+// Whether pixels [from, from + n) of line hold no ink at all; the blank
+// parts of a map are all zero, colour bytes and all.
+bool blank_run(const uint8_t* line, size_t step, int32_t from, int32_t n) {
+  return memcmp(line + (size_t)from * step, kBlank, (size_t)n * step) == 0;
+}
+
+// The first inked pixel of line in [first, last], or last + 1.
+int32_t first_ink(const uint8_t* line, size_t step, int32_t first, int32_t last) {
+  while (last - first + 1 >= kBlankRun && blank_run(line, step, first, kBlankRun))
+    first += kBlankRun;
+  while (first <= last && !line[(size_t)first * step]) ++first;
+  return first;
+}
+
+// The last inked pixel of line in [first, last], which holds one.
+int32_t last_ink(const uint8_t* line, size_t step, int32_t first, int32_t last) {
+  while (last - first + 1 > kBlankRun && blank_run(line, step, last - kBlankRun + 1, kBlankRun))
+    last -= kBlankRun;
+  while (!line[(size_t)last * step]) --last;
+  return last;
+}
+
+// Trims one raw glyph of h rows (advance, width and pad_left from r, pixels
+// from map) into o, and raises the set's maxima and greyscale flag.
+void trim_glyph(gfont* g, const gfont_glyph* r, const raw_map* map, gfont_glyph* o) {
+  const int32_t h = g->height;
+  o->advance = r->advance;
+  int32_t left = INT32_MAX, gap = INT32_MAX;
+  int32_t top = INT32_MIN, bottom = INT32_MIN;
+  const size_t step = map->step;
+  if (map->pixels) {
+    // Row by row: the first and the last inked pixel, and whether any
+    // pixel between them is grey.
+    for (int32_t row = 0; row < h; ++row) {
+      const uint8_t* line = map->pixels + (size_t)row * map->pitch;
+      int32_t last = r->width - 1;
+      const int32_t first = first_ink(line, step, 0, last);
+      if (first > last) continue;
+      last = last_ink(line, step, first, last);
+      if (!g->greyscale) {
+        for (int32_t x = first; x <= last; ++x) {
+          const uint8_t v = line[(size_t)x * step];
+          if (v && v != 255) g->greyscale = 1;
+        }
+      }
+      if (first < left) left = first;
+      if (r->width - last - 1 < gap) gap = r->width - last - 1;
+      if (g->ascent - row > top) top = g->ascent - row;
+      if (row - g->ascent > bottom) bottom = row - g->ascent;
+    }
+  }
+  o->top = top;
+  o->bottom = bottom;
+  if (left == INT32_MAX) {
+    o->width = 0;
+    o->pad_left = o->advance;
+    o->pad_right = 0;
+  } else {
+    o->width = r->width - left - gap;
+    o->pixels = (uint8_t*)gen_calloc((size_t)o->width * h, 1);
+    for (int32_t row = 0; row < h; ++row) {
+      const uint8_t* src = map->pixels + (size_t)row * map->pitch + (size_t)left * step;
+      uint8_t* dst = o->pixels + (size_t)row * o->width;
+      for (int32_t x = 0; x < o->width; ++x) dst[x] = src[(size_t)x * step];
+    }
+    o->pad_left = left + r->pad_left;
+    o->pad_right = o->advance - o->pad_left - o->width;
+  }
+  if (o->top > g->max_top) g->max_top = o->top;
+  if (o->bottom > g->max_bottom) g->max_bottom = o->bottom;
+  if (o->advance > g->max_advance) g->max_advance = o->advance;
+}
+
+// A new set, all zero but for the cell of raw.
+gfont* new_trimmed(const gfont* raw) {
   gfont* g = (gfont*)gen_calloc(1, sizeof(gfont));
   g->ascent = raw->ascent;
   g->descent = raw->descent;
   g->height = raw->ascent + raw->descent;
   memcpy(g->name, raw->name, sizeof g->name - 1);
-  const int32_t h = raw->height;
-  for (int c = 1; c <= 254; ++c) {
-    const gfont_glyph* r = &raw->glyphs[c];
-    if (skipped_by_trim(c) || (!r->pixels && r->advance == 0)) continue;
-    gfont_glyph* o = &g->glyphs[c];
-    o->advance = r->advance;
-    int32_t left = INT32_MAX, gap = INT32_MAX;
-    int32_t top = INT32_MIN, bottom = INT32_MIN;
-    if (r->pixels) {
-      // Row by row: the first and the last inked pixel, and whether any
-      // pixel between them is grey.
-      for (int32_t row = 0; row < h; ++row) {
-        const uint8_t* line = r->pixels + (size_t)row * r->width;
-        int32_t first = 0, last = r->width - 1;
-        while (first <= last && !line[first]) ++first;
-        if (first > last) continue;
-        while (!line[last]) --last;
-        if (!g->greyscale) {
-          for (int32_t x = first; x <= last; ++x)
-            if (line[x] && line[x] != 255) g->greyscale = 1;
-        }
-        if (first < left) left = first;
-        if (r->width - last - 1 < gap) gap = r->width - last - 1;
-        if (raw->ascent - row > top) top = raw->ascent - row;
-        if (row - raw->ascent > bottom) bottom = row - raw->ascent;
-      }
-    }
-    o->top = top;
-    o->bottom = bottom;
-    if (left == INT32_MAX) {
-      o->width = 0;
-      o->pad_left = o->advance;
-      o->pad_right = 0;
-    } else {
-      o->width = r->width - left - gap;
-      o->pixels = (uint8_t*)gen_calloc((size_t)o->width * h, 1);
-      for (int32_t row = 0; row < h; ++row)
-        memcpy(o->pixels + (size_t)row * o->width,
-               r->pixels + (size_t)row * r->width + left, (size_t)o->width);
-      o->pad_left = left + r->pad_left;
-      o->pad_right = o->advance - o->pad_left - o->width;
-    }
-    if (o->top > g->max_top) g->max_top = o->top;
-    if (o->bottom > g->max_bottom) g->max_bottom = o->bottom;
-    if (o->advance > g->max_advance) g->max_advance = o->advance;
-  }
+  return g;
+}
+
+// Completes a trimmed set: the codes that had no raw glyph (present false)
+// take the default character's, and code 255 becomes the blank.
+void finish_trim(gfont* g, const bool* present, int8_t default_char) {
+  uint8_t dc = (uint8_t)default_char;
+  // Line and tab controls have no glyph of their own; neither has NUL.
+  if (dc == 0 || skipped_by_trim(dc)) dc = '?';
+  const int32_t h = g->height;
   const gfont_glyph* d = &g->glyphs[dc];
   for (int c = 0; c <= 254; ++c) {
-    const gfont_glyph* r = &raw->glyphs[c];
-    if (c == dc || r->pixels || r->advance != 0) continue;
+    if (c == dc || present[c]) continue;
     gfont_glyph* o = &g->glyphs[c];
     *o = *d;
     o->pixels = nullptr;
@@ -101,9 +148,24 @@ gfont* trim(const gfont* raw, int8_t default_char) {
   }
   // Code 255 is a blank half a digit wide, whatever the font has there.
   gfont_glyph* blank = &g->glyphs[255];
+  gen_free(blank->pixels);
   memset(blank, 0, sizeof *blank);
   blank->advance = g->glyphs[(int)'0'].width / 2;
   blank->pad_left = blank->advance;
+}
+
+// Trims raw.  The raw set's pixel maps are read, never kept.
+gfont* trim(const gfont* raw, int8_t default_char) {
+  gfont* g = new_trimmed(raw);
+  bool present[256];
+  for (int c = 0; c < 256; ++c) {
+    const gfont_glyph* r = &raw->glyphs[c];
+    present[c] = r->pixels || r->advance != 0;
+    if (c < 1 || c > 254 || skipped_by_trim(c) || !present[c]) continue;
+    const raw_map map = {r->pixels, 1, (size_t)r->width};
+    trim_glyph(g, r, &map, &g->glyphs[c]);
+  }
+  finish_trim(g, present, default_char);
   return g;
 }
 
@@ -122,11 +184,43 @@ void gfont_free(gfont* font) {
   gen_free(font);
 }
 
+namespace {
+
+// The most pixels that the cells of one glyph set may cover together (the
+// 224 drawn cells).  Drawing and reading a cell costs time in proportion
+// to its area, and a trimmed set may hold its whole cells; this keeps a
+// set under a quarter of a second's work and 256 MiB, and still holds
+// every cell that a 224-cell bitmap of the Windows build could (cells of
+// some 700 pixels for the widest common faces).
+const int64_t kMaxSetPixels = (int64_t)1 << 28;
+
+// The logical font as drawn: a glyph set is laid out along a horizontal
+// baseline by whoever receives it, so its characters are drawn upright
+// whatever escapement and orientation the description gives.
+plat_logfont upright(const plat_logfont* lf) {
+  plat_logfont out = *lf;
+  out.lfEscapement = 0;
+  out.lfOrientation = 0;
+  return out;
+}
+
+void say_too_large(const plat_logfont* lf, int32_t w, int32_t h) {
+  char face[sizeof lf->lfFaceName + 1];
+  memcpy(face, lf->lfFaceName, sizeof lf->lfFaceName);
+  face[sizeof lf->lfFaceName] = 0;
+  gen_warning("font \"%s\" at height %d: a cell of %d x %d pixels is larger than a "
+              "glyph set may hold (%lld pixels in all); it is not rendered",
+              face, (int)lf->lfHeight, (int)w, (int)h, (long long)kMaxSetPixels);
+}
+
+}  // namespace
+
 gfont* gfont_render(const gfont_spec* spec) {
   if (!spec || !spec->has_logfont || !spec->logfont) return nullptr;
   plat_screen* screen = plat_screen_get();
   if (!screen) return nullptr;
-  plat_hfont* font = plat_font_create(spec->logfont);
+  const plat_logfont lf = upright(spec->logfont);
+  plat_hfont* font = plat_font_create(&lf);
   plat_text_metrics tm;
   memset(&tm, 0, sizeof tm);
   if (!font || !plat_font_metrics(screen, font, &tm)) {
@@ -136,41 +230,49 @@ gfont* gfont_render(const gfont_spec* spec) {
   }
   const int32_t h = tm.ascent + tm.descent;
   const int32_t w = tm.max_char_width;
+  // One cell-sized surface that every character is drawn into in turn,
+  // so that memory is bounded by one cell, not by the 224 of the set.
   plat_surface* surface = nullptr;
   uint8_t* bits = nullptr;
-  if (tm.ascent >= 0 && tm.descent >= 0 && h > 0 && h <= kMaxDimension &&
-      w > 0 && w <= kMaxDimension)
-    surface = plat_surface_create(screen, font, w, kDrawnCount * h, &bits);
+  const bool sane = tm.ascent >= 0 && tm.descent >= 0 && h > 0 && w > 0;
+  if (sane && (w > kMaxDimension || h > kMaxDimension ||
+               (int64_t)w * h * kDrawnCount > kMaxSetPixels)) {
+    say_too_large(&lf, w, h);
+  } else if (sane) {
+    surface = plat_surface_create(screen, font, w, h, &bits);
+    if (!surface) gen_warning("no drawing surface of %d x %d pixels for a glyph set", (int)w, (int)h);
+  }
   if (!surface) {
     plat_font_delete(font);
     plat_screen_release(screen);
     return nullptr;
   }
-  gfont* raw = (gfont*)gen_calloc(1, sizeof(gfont));
-  raw->ascent = tm.ascent;
-  raw->descent = tm.descent;
-  raw->height = h;
+  gfont shape;  // only the cell: the trimmed set copies it
+  memset(&shape, 0, sizeof shape);
+  shape.ascent = tm.ascent;
+  shape.descent = tm.descent;
+  gfont* g = new_trimmed(&shape);
+  gfont_glyph raw[256];
+  memset(raw, 0, sizeof raw);
+  bool present[256] = {false};
+  // Every advance first, then the drawing, as the glyph set's own order.
   for (int c = kFirstDrawn; c <= 255; ++c) {
-    raw->glyphs[c].advance = plat_font_char_advance(screen, font, (uint8_t)c);
-    raw->glyphs[c].width = w;
+    raw[c].advance = plat_font_char_advance(screen, font, (uint8_t)c);
+    raw[c].width = w;
   }
   for (int c = kFirstDrawn; c <= 255; ++c) {
-    int32_t y = (c - kFirstDrawn) * h;
-    plat_surface_draw_char(surface, 0, y, 0, y, w, y + h, (uint8_t)c);
-  }
-  plat_surface_flush(surface);
-  for (int c = kFirstDrawn; c <= 255; ++c) {
-    uint8_t* map = (uint8_t*)gen_calloc((size_t)w * h, 1);
-    const uint8_t* src = bits + (size_t)(c - kFirstDrawn) * h * w * 4;
+    present[c] = true;
+    if (c == 255) continue;  // the blank, never drawn from the font
+    plat_surface_draw_char(surface, 0, 0, 0, 0, w, h, (uint8_t)c);
+    plat_surface_flush(surface);
     // White on black: any one colour byte is the coverage.
-    for (size_t i = 0; i < (size_t)w * h; ++i) map[i] = src[i * 4];
-    raw->glyphs[c].pixels = map;
+    const raw_map map = {bits, 4, (size_t)w * 4};
+    trim_glyph(g, &raw[c], &map, &g->glyphs[c]);
   }
   plat_surface_delete(surface);
   plat_font_delete(font);
   plat_screen_release(screen);
-  gfont* g = trim(raw, (int8_t)tm.default_char);
-  gfont_free(raw);
+  finish_trim(g, present, (int8_t)tm.default_char);
   g->rendered = 1;
   return g;
 }

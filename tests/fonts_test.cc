@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/font_fixture.h"
 #include "tests/harness.h"
 
 namespace {
@@ -77,13 +78,16 @@ struct fonts_line {
   std::string mono, sans;
 };
 
-fonts_line run_fonts(const std::vector<std::string>& args,
+// conf is the font configuration to run under ("" on Win32).
+fonts_line run_fonts(const std::string& conf, const std::vector<std::string>& args,
                      const std::string& prefix = "fonts  ") {
   fonts_line l;
   std::vector<std::string> all = {"--fonts"};
   all.insert(all.end(), args.begin(), args.end());
   if (!args.empty() && args[0] == "--uid") all = args, all.push_back("--fonts");
-  run_result r = run_fsutil(all);
+  run_options o;
+  if (!conf.empty()) o.env = {{"FONTCONFIG_FILE", conf}}, o.unset_env = {"XH_FONT_PATH"};
+  run_result r = run_fsutil(all, o);
   EXPECT_EQ(0u, r.status);
   EXPECT_EQ("", r.err);
   std::string end = nl("\n");
@@ -101,8 +105,27 @@ fonts_line run_fonts(const std::vector<std::string>& args,
   return l;
 }
 
+// A font configuration of the test's own that holds only the DejaVu faces
+// and the generic names that fontconfig gives them, like a fresh Debian
+// machine; extra is added inside it.  Empty when DejaVu is not installed.
+std::string dejavu_only_config(const temp_dir& dir, const std::string& extra = "") {
+  for (const char* file : {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSans-BoldOblique.ttf",
+                           "DejaVuSansMono.ttf", "DejaVuSerif.ttf"})
+    if (!have_font_file(kDejaVuFolder, file)) return "";
+  return write_font_config(dir, {kDejaVuFolder}, extra);
+}
+
+// The configuration of the cases that only need some fonts: natively the
+// DejaVu faces alone, on Win32 GDI's own ("").  Skips the case when
+// DejaVu is missing.
+#define FONTS_OR_SKIP(dir, conf)                                                   \
+  temp_dir dir;                                                                    \
+  const std::string conf = on_win32() ? std::string() : dejavu_only_config(dir);   \
+  if (!on_win32() && conf.empty()) GTEST_SKIP() << "DejaVu is not installed"
+
 TEST(Fonts, DefaultLineCarriesTwoRealGlyphSets) {
-  fonts_line l = run_fonts({});
+  FONTS_OR_SKIP(dir, conf);
+  fonts_line l = run_fonts(conf, {});
   ASSERT_TRUE(l.ok);
   glyph_set mono = read_set(l.mono), sans = read_set(l.sans);
   ASSERT_TRUE(mono.consistent);
@@ -120,31 +143,33 @@ TEST(Fonts, DefaultLineCarriesTwoRealGlyphSets) {
 }
 
 TEST(Fonts, RequestIdentifierField) {
-  fonts_line plain = run_fonts({});
-  fonts_line with = run_fonts({"--uid", "42"}, "fonts 42  ");
+  FONTS_OR_SKIP(dir, conf);
+  fonts_line plain = run_fonts(conf, {});
+  fonts_line with = run_fonts(conf, {"--uid", "42"}, "fonts 42  ");
   ASSERT_TRUE(with.ok);
   EXPECT_TRUE(plain.mono == with.mono);
-  EXPECT_TRUE(run_fonts({"--uid", "0"}, "fonts  ").ok);
+  EXPECT_TRUE(run_fonts(conf, {"--uid", "0"}, "fonts  ").ok);
 }
 
 TEST(Fonts, OptionsAndTheirDefaults) {
-  fonts_line def = run_fonts({});
+  FONTS_OR_SKIP(dir, conf);
+  fonts_line def = run_fonts(conf, {});
   ASSERT_TRUE(def.ok);
   // What the default sans-serif font is chosen by, written out.
   const std::string sans = on_win32() ? "[SANS]:14" : "sans-serif:14";
   // Capitals are the same option; the value is a face list with a size.
   // (Long texts are compared with == so that a failure stays readable.)
-  fonts_line l = run_fonts({"--MONO", sans});
+  fonts_line l = run_fonts(conf, {"--MONO", sans});
   ASSERT_TRUE(l.ok);
   EXPECT_TRUE(def.sans == l.mono);
   EXPECT_TRUE(def.sans == l.sans);
   // The later value wins, even when it gives no font; a bare face name
   // without a size gives none.
-  l = run_fonts({"--mono", sans, "--mono", "Consolas"});
+  l = run_fonts(conf, {"--mono", sans, "--mono", "Consolas"});
   EXPECT_TRUE(def.mono == l.mono);
   // "--mono" right after "--sans" is the sans description, not an option;
   // an option without a value is passed over.
-  l = run_fonts({"--sans", "--mono", sans, "other", "--mono"});
+  l = run_fonts(conf, {"--sans", "--mono", sans, "other", "--mono"});
   EXPECT_TRUE(def.mono == l.mono);
   EXPECT_TRUE(def.sans == l.sans);
 }
@@ -165,31 +190,12 @@ TEST(Fonts, NoFontAtAllGivesEmptyGlyphSets) {
   EXPECT_TRUE("fonts  " + zeros + " " + zeros + "\n" == r.out) << r.out.substr(0, 80);
 }
 
-// A font configuration of the test's own that holds only the DejaVu faces
-// and the generic names that fontconfig gives them, like a fresh Debian
-// machine; extra is added inside it.  Empty when DejaVu is not installed.
-const char kDejaVuDir[] = "/usr/share/fonts/truetype/dejavu";
-
-std::string dejavu_only_config(const temp_dir& dir, const std::string& extra = "") {
-  if (!is_dir(kDejaVuDir)) return "";
-  std::string conf = dir.file("fonts.conf");
-  bool ok = write_file(
-      conf,
-      "<?xml version=\"1.0\"?>\n<fontconfig>\n"
-      "  <dir>" + std::string(kDejaVuDir) + "</dir>\n"
-      "  <cachedir>" + dir.file("fc-cache") + "</cachedir>\n"
-      "  <alias><family>monospace</family><prefer><family>DejaVu Sans Mono</family></prefer></alias>\n"
-      "  <alias><family>sans-serif</family><prefer><family>DejaVu Sans</family></prefer></alias>\n"
-      "  <alias><family>serif</family><prefer><family>DejaVu Serif</family></prefer></alias>\n" +
-      extra + "</fontconfig>\n");
-  return ok ? conf : "";
-}
-
 // The glyph set of one slot of a fonts line run under the configuration.
 std::string slot_set(const std::string& conf, const std::string& option,
                      const std::string& description) {
   run_options o;
   o.env = {{"FONTCONFIG_FILE", conf}};
+  o.unset_env = {"XH_FONT_PATH"};
   run_result r = run_fsutil({"--fonts", option, description}, o);
   EXPECT_EQ(0u, r.status);
   size_t a = r.out.find("  "), b = r.out.find(' ', a + 2), e = r.out.find('\n');
@@ -205,8 +211,8 @@ TEST(Fonts, FaceListsFallBackToTheGenericFaceOfTheirKind) {
   if (on_win32()) {
     // No Windows face is called "monospace": a list of missing faces gives
     // the default, as before.
-    fonts_line def = run_fonts({});
-    fonts_line l = run_fonts({"--mono", "No Such Face:17"});
+    fonts_line def = run_fonts("", {});
+    fonts_line l = run_fonts("", {"--mono", "No Such Face:17"});
     ASSERT_TRUE(l.ok);
     EXPECT_TRUE(def.mono == l.mono);
     return;
@@ -311,10 +317,10 @@ TEST(Fonts, EachNameOfAFaceListKeepsTheStandInsItHasAlone) {
   }
 }
 
-void expect_rendered_as_written(const std::string& description, int32_t height,
-                                bool greyscale) {
+void expect_rendered_as_written(const std::string& conf, const std::string& description,
+                                int32_t height, bool greyscale) {
   SCOPED_TRACE(description);
-  fonts_line l = run_fonts({"--sans", description});
+  fonts_line l = run_fonts(conf, {"--sans", description});
   ASSERT_TRUE(l.ok);
   glyph_set s = read_set(l.sans);
   ASSERT_TRUE(s.consistent);
@@ -324,16 +330,18 @@ void expect_rendered_as_written(const std::string& description, int32_t height,
 }
 
 TEST(Fonts, LogicalFontTextsRenderAsWritten) {
+  FONTS_OR_SKIP(dir, conf);
   if (on_win32()) {
-    expect_rendered_as_written("LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,Courier)", 13, false);
-    expect_rendered_as_written("LOGFONT(16,0,0,0,400,0,0,0,0,0,0,3,0,Tahoma)", 16, false);
+    expect_rendered_as_written(conf, "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,Courier)", 13, false);
+    expect_rendered_as_written(conf, "LOGFONT(16,0,0,0,400,0,0,0,0,0,0,3,0,Tahoma)", 16, false);
   } else {
     expect_rendered_as_written(
-        "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,DejaVu Sans Mono)", 13, false);
+        conf, "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,DejaVu Sans Mono)", 13, false);
     expect_rendered_as_written(
-        "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,0,0,DejaVu Sans Mono)", 13, true);
+        conf, "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,0,0,DejaVu Sans Mono)", 13, true);
     // Negative heights are em sizes: the cell is taller.
-    fonts_line l = run_fonts({"--mono", "LOGFONT(-13,0,0,0,700,1,0,0,0,0,0,0,0,DejaVu Sans)"});
+    fonts_line l =
+        run_fonts(conf, {"--mono", "LOGFONT(-13,0,0,0,700,1,0,0,0,0,0,0,0,DejaVu Sans)"});
     ASSERT_TRUE(l.ok);
     glyph_set s = read_set(l.mono);
     EXPECT_GT(s.ascent + s.descent, 13);

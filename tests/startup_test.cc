@@ -5,6 +5,7 @@
 // libraries opened while it runs alike.
 #include <gtest/gtest.h>
 
+#include "tests/font_fixture.h"
 #include "tests/harness.h"
 
 namespace {
@@ -50,9 +51,12 @@ TEST(StartUp, CommandsWithoutFontsLoadNoFontLibrary) {
 
 TEST(StartUp, FontsCommandLoadsBothFontLibraries) {
   if (on_win32()) GTEST_SKIP() << "the Win32 program is linked statically";
+  if (!have_font_file(kDejaVuFolder, "DejaVuSans.ttf")) GTEST_SKIP() << "DejaVu is not installed";
   temp_dir dir;
   run_options o;
   o.cwd = dir.path;
+  o.env = {{"FONTCONFIG_FILE", write_font_config(dir, {kDejaVuFolder})}};
+  o.unset_env = {"XH_FONT_PATH"};
   std::string log = loaded_files({"--fonts"}, 0, o);
   EXPECT_NE(std::string::npos, log.find("file=libfontconfig.so.1")) << log;
   EXPECT_NE(std::string::npos, log.find("file=libfreetype.so.6")) << log;

@@ -8,6 +8,8 @@
 //       list with ":size" (blank lines and lines starting with '#' are
 //       skipped).  OUT receives, for each, the description, a tab, and the
 //       Base64 of the glyph set's byte form, or "-" when it gives no font.
+//       A line "## NAME" starts a section of the list: it is copied to OUT,
+//       and the sets after it count in the section NAME.
 //
 //   gfont_grid compare A B [--known FILE] [--all] [--record FILE]
 //       Compares two outputs of render.  Prints the first difference (the
@@ -19,7 +21,10 @@
 //       begins with "varies from run to run" may come out either way.  Without it the status
 //       is 1 when any set differs.  --all prints every differing set.
 //       --record writes every differing description with its first
-//       difference, in the form of the known list.
+//       difference, in the form of the known list.  When the renderings
+//       have sections, a second table counts the identical sets per
+//       section; with a list that has kinds, a third counts the listed
+//       sets of each kind that still differ.
 //
 // A developer and test tool; it is no part of the program.
 #include <stdio.h>
@@ -78,6 +83,10 @@ int render(const char* list_path, const char* out_path) {
     return 2;
   }
   for (const std::string& d : lines) {
+    if (d.compare(0, 3, "## ") == 0) {
+      fprintf(out, "%s\n", d.c_str());
+      continue;
+    }
     if (d.empty() || d[0] == '#') continue;
     gfont* g = resolve(d);
     fputs(d.c_str(), out);
@@ -106,6 +115,7 @@ int render(const char* list_path, const char* out_path) {
 
 struct set_entry {
   std::string desc;
+  std::string section;  // the "## NAME" line it came after; "" before any
   bool present = false;  // a font was found
   std::vector<uint8_t> bytes;
 };
@@ -113,10 +123,13 @@ struct set_entry {
 bool load_output(const char* path, std::vector<set_entry>* out) {
   std::vector<std::string> lines;
   if (!read_lines(path, &lines)) return false;
+  std::string section;
   for (const std::string& l : lines) {
+    if (l.compare(0, 3, "## ") == 0) section = l.substr(3);
     size_t tab = l.find('\t');
     if (tab == std::string::npos) continue;
     set_entry e;
+    e.section = section;
     e.desc = l.substr(0, tab);
     std::string data = l.substr(tab + 1);
     e.present = data != "-";
@@ -197,13 +210,89 @@ void classify(const std::string& desc, std::string* face, std::string* quality) 
     char name[sizeof lf.lfFaceName + 1];
     memcpy(name, lf.lfFaceName, sizeof lf.lfFaceName);
     name[sizeof lf.lfFaceName] = 0;
-    *face = name;
+    *face = name[0] ? name : "(no name)";
     *quality = std::to_string((int)lf.lfQuality);
     return;
   }
   size_t colon = desc.find(':');
   *face = desc.substr(0, colon);
   *quality = "list";
+}
+
+// Identical and total sets, by row and column, in the order first seen.
+struct tally {
+  std::vector<std::string> rows;
+  std::map<std::string, std::map<std::string, std::pair<int, int>>> cells;
+  void add(const std::string& row, const std::string& col, bool same) {
+    if (!cells.count(row)) rows.push_back(row);
+    std::pair<int, int>& c = cells[row][col];
+    c.first += same;
+    ++c.second;
+  }
+};
+
+std::string ratio(int a, int b) { return std::to_string(a) + "/" + std::to_string(b); }
+
+void print_tally(const char* title, const char* row_head, const tally& t,
+                 const std::vector<std::string>& cols,
+                 const std::vector<std::string>& headings) {
+  printf("\n%s (identical/total)\n%-24s", title, row_head);
+  for (const std::string& h : headings) printf(" %10s", h.c_str());
+  printf(" %10s\n", "all");
+  std::map<std::string, std::pair<int, int>> by_col;
+  int ai = 0, at = 0;
+  for (const std::string& r : t.rows) {
+    printf("%-24s", r.c_str());
+    int ri = 0, rt = 0;
+    for (const std::string& c : cols) {
+      auto it = t.cells.at(r).find(c);
+      if (it == t.cells.at(r).end()) {
+        printf(" %10s", "");
+        continue;
+      }
+      printf(" %10s", ratio(it->second.first, it->second.second).c_str());
+      ri += it->second.first;
+      rt += it->second.second;
+      by_col[c].first += it->second.first;
+      by_col[c].second += it->second.second;
+    }
+    printf(" %10s\n", ratio(ri, rt).c_str());
+    ai += ri;
+    at += rt;
+  }
+  printf("%-24s", "all");
+  for (const std::string& c : cols) printf(" %10s", ratio(by_col[c].first, by_col[c].second).c_str());
+  printf(" %10s\n", ratio(ai, at).c_str());
+}
+
+// The known list: each description's reason, and the reasons of kinds.
+struct known_list {
+  std::map<std::string, std::string> entries;  // description -> reason or kind
+  std::map<std::string, std::string> kinds;    // kind -> reason
+  std::vector<std::string> kind_order;
+  std::string reason(const std::string& entry) const {
+    auto k = kinds.find(entry);
+    return k == kinds.end() ? entry : k->second;
+  }
+};
+
+bool load_known(const char* path, known_list* out) {
+  std::vector<std::string> lines;
+  if (!read_lines(path, &lines)) return false;
+  for (const std::string& l : lines) {
+    if (l.empty() || l[0] == '#') continue;
+    size_t tab = l.find('\t');
+    if (l.compare(0, 5, "kind\t") == 0) {
+      // kind TAB NAME TAB PATTERN TAB REASON
+      size_t t2 = l.find('\t', 5), t3 = t2 == std::string::npos ? t2 : l.find('\t', t2 + 1);
+      std::string name = l.substr(5, t2 == std::string::npos ? t2 : t2 - 5);
+      out->kinds[name] = t3 == std::string::npos ? "" : l.substr(t3 + 1);
+      out->kind_order.push_back(name);
+      continue;
+    }
+    out->entries[l.substr(0, tab)] = tab == std::string::npos ? "" : l.substr(tab + 1);
+  }
+  return true;
 }
 
 int compare(const char* path_a, const char* path_b, const char* known_path,
@@ -213,18 +302,10 @@ int compare(const char* path_a, const char* path_b, const char* known_path,
     fprintf(stderr, "gfont_grid: cannot read the renderings\n");
     return 2;
   }
-  std::map<std::string, std::string> known;  // description -> reason
-  if (known_path) {
-    std::vector<std::string> lines;
-    if (!read_lines(known_path, &lines)) {
-      fprintf(stderr, "gfont_grid: cannot read %s\n", known_path);
-      return 2;
-    }
-    for (const std::string& l : lines) {
-      if (l.empty() || l[0] == '#') continue;
-      size_t tab = l.find('\t');
-      known[l.substr(0, tab)] = tab == std::string::npos ? "" : l.substr(tab + 1);
-    }
+  known_list known;
+  if (known_path && !load_known(known_path, &known)) {
+    fprintf(stderr, "gfont_grid: cannot read %s\n", known_path);
+    return 2;
   }
   FILE* record = nullptr;
   if (record_path && !(record = fopen(record_path, "wb"))) {
@@ -234,10 +315,10 @@ int compare(const char* path_a, const char* path_b, const char* known_path,
   std::map<std::string, const set_entry*> by_desc;
   for (const set_entry& e : b) by_desc[e.desc] = &e;
 
-  std::vector<std::string> faces, qualities;
-  std::map<std::string, std::map<std::string, std::pair<int, int>>> table;
+  std::vector<std::string> qualities;
+  tally faces, sections, kinds;
   int identical = 0, total = 0, unexpected = 0, healed = 0;
-  bool first_reported = false;
+  bool first_reported = false, any_section = false;
   for (const set_entry& e : a) {
     auto it = by_desc.find(e.desc);
     std::string diff;
@@ -247,21 +328,21 @@ int compare(const char* path_a, const char* path_b, const char* known_path,
       diff = first_difference(e, *it->second);
     std::string face, quality;
     classify(e.desc, &face, &quality);
-    if (!table.count(face)) faces.push_back(face);
     bool new_quality = true;
     for (const std::string& q : qualities) new_quality = new_quality && q != quality;
     if (new_quality) qualities.push_back(quality);
-    std::pair<int, int>& cell = table[face][quality];
-    ++cell.second;
+    faces.add(face, quality, diff.empty());
+    sections.add(e.section.empty() ? "(none)" : e.section, "", diff.empty());
+    any_section = any_section || !e.section.empty();
     ++total;
-    auto k = known.find(e.desc);
-    bool listed = k != known.end();
+    auto k = known.entries.find(e.desc);
+    bool listed = k != known.entries.end();
+    if (listed && known.kinds.count(k->second)) kinds.add(k->second, "", diff.empty());
     if (diff.empty()) {
-      ++cell.first;
       ++identical;
       // A set that one side renders differently from run to run may
       // happen to agree.
-      if (listed && k->second.rfind("varies from run to run", 0) != 0) {
+      if (listed && known.reason(k->second).rfind("varies from run to run", 0) != 0) {
         ++healed;
         printf("now identical, take it off the list: %s\n", e.desc.c_str());
       }
@@ -276,54 +357,21 @@ int compare(const char* path_a, const char* path_b, const char* known_path,
       first_reported = first_reported || counts;
     }
   }
-  // Sort the quality columns: numbers first in order, then the face lists.
-  std::vector<std::string> cols;
+  // The quality columns: numbers first in order, then the face lists.
+  std::vector<std::string> cols, headings;
   for (int q = 0; q < 256; ++q)
     for (const std::string& s : qualities)
-      if (s == std::to_string(q)) cols.push_back(s);
+      if (s == std::to_string(q)) cols.push_back(s), headings.push_back("quality " + s);
   for (const std::string& s : qualities)
-    if (s == "list") cols.push_back(s);
-
-  printf("\nidentical sets, native against win32 (identical/total)\n");
-  printf("%-24s", "face");
-  for (const std::string& q : cols)
-    printf(" %10s", q == "list" ? "face list" : ("quality " + q).c_str());
-  printf(" %10s\n", "all");
-  for (const std::string& f : faces) {
-    printf("%-24s", f.c_str());
-    int fi = 0, ft = 0;
-    for (const std::string& q : cols) {
-      auto it = table[f].find(q);
-      if (it == table[f].end()) {
-        printf(" %10s", "");
-        continue;
-      }
-      char cell[32];
-      snprintf(cell, sizeof cell, "%d/%d", it->second.first, it->second.second);
-      printf(" %10s", cell);
-      fi += it->second.first;
-      ft += it->second.second;
-    }
-    char cell[32];
-    snprintf(cell, sizeof cell, "%d/%d", fi, ft);
-    printf(" %10s\n", cell);
-  }
-  printf("%-24s", "all");
-  for (const std::string& q : cols) {
-    int qi = 0, qt = 0;
-    for (const std::string& f : faces) {
-      auto it = table[f].find(q);
-      if (it == table[f].end()) continue;
-      qi += it->second.first;
-      qt += it->second.second;
-    }
-    char cell[32];
-    snprintf(cell, sizeof cell, "%d/%d", qi, qt);
-    printf(" %10s", cell);
-  }
-  char cell[32];
-  snprintf(cell, sizeof cell, "%d/%d", identical, total);
-  printf(" %10s\n", cell);
+    if (s == "list") cols.push_back(s), headings.push_back("face list");
+  print_tally("identical sets, native against win32", "face", faces, cols, headings);
+  if (any_section)
+    print_tally("identical sets per section", "section", sections, {""}, {"sets"});
+  if (!kinds.rows.empty())
+    print_tally("listed sets per kind that came out identical", "kind", kinds, {""},
+                {"sets"});
+  for (const std::string& name : known.kind_order)
+    if (!kinds.cells.count(name)) printf("kind %s lists no set of this grid\n", name.c_str());
   if (record && fclose(record) != 0) {
     fprintf(stderr, "gfont_grid: cannot write %s\n", record_path);
     return 2;

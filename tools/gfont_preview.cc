@@ -10,7 +10,8 @@
 //       pair gets the first build's grid of codes, the second's, and a
 //       difference grid in which ink of the first build alone is red, of
 //       the second alone blue, other coverage of both magenta, and cells
-//       whose numbers differ are framed.  Only differing pairs are drawn
+//       whose numbers differ are framed; a side without a set is drawn
+//       empty.  Only differing pairs are drawn
 //       unless --all; at most N pairs (16 by default).  A summary of every
 //       pair goes to standard output.
 //
@@ -264,7 +265,8 @@ int compare_sheet(const char* out_path, const char* path_a, const char* path_b, 
     identical += d.identical;
     std::string line = x.label + ": " + sets_describe(d, x, y);
     printf("%s\n", line.c_str());
-    if ((all || !d.identical) && x.ok && y.ok && (int)drawn.size() < limit) {
+    // A side without a set is drawn empty beside the other.
+    if ((all || !d.identical) && (x.ok || y.ok) && (int)drawn.size() < limit) {
       drawn.push_back(p);
       titles.push_back(line);
     }

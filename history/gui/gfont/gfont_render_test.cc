@@ -1,5 +1,6 @@
-// Enumeration and rendering with the machine's own fonts: Wine's fonts
-// under Wine, DejaVu natively.
+// Enumeration and rendering with known fonts: Wine's fonts under Wine;
+// natively the DejaVu fonts through a configuration of the test's own, so
+// that neither the machine's settings nor its other fonts count.
 #include <string.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "history/gui/gfont/gfont.h"
 #include "shared/gen_alloc.h"
+#include "tests/font_fixture.h"
 
 namespace {
 
@@ -37,6 +39,21 @@ bool any_grey(const gfont* g) {
   return false;
 }
 
+// Skips the case unless the fonts it names are there; natively also sets
+// up the test's own configuration.
+#ifdef _WIN32
+#define NEED_MACHINE_FONTS()                                                        \
+  if (enumerate("Courier").empty() || enumerate("Tahoma").empty())                  \
+  GTEST_SKIP() << "Wine's Courier or Tahoma is missing"
+#else
+#define NEED_MACHINE_FONTS()                                                        \
+  use_test_fonts();                                                                 \
+  for (const char* file : {"DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",         \
+                           "DejaVuSansMono-Oblique.ttf", "DejaVuSansMono-BoldOblique.ttf", \
+                           "DejaVuSans.ttf", "DejaVuSans-BoldOblique.ttf"})          \
+    if (!have_font_file(kDejaVuFolder, file)) GTEST_SKIP() << file << " is missing"
+#endif
+
 #ifdef _WIN32
 const char* const kMonoText = "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,3,0,Courier)";
 const char* const kSmoothText = "LOGFONT(16,0,0,0,400,0,0,0,0,0,0,3,0,Tahoma)";
@@ -46,6 +63,7 @@ const char* const kSmoothText = "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,0,0,DejaVu San
 #endif
 
 TEST(Machine, EnumeratesInstalledFaces) {
+  NEED_MACHINE_FONTS();
 #ifdef _WIN32
   std::vector<gfont_spec> v = enumerate("Courier");
   ASSERT_FALSE(v.empty());
@@ -93,6 +111,7 @@ TEST(Machine, EnumeratesInstalledFaces) {
 }
 
 TEST(Machine, RendersLogicalFontsAsWritten) {
+  NEED_MACHINE_FONTS();
   gfont* g = render(kMonoText);
   ASSERT_NE(nullptr, g);
   EXPECT_EQ(1, g->rendered);
@@ -153,6 +172,7 @@ TEST(Machine, RendersLogicalFontsAsWritten) {
 
 #ifndef _WIN32
 TEST(Machine, HeightsFollowTheCellAndEmRules) {
+  NEED_MACHINE_FONTS();
   // DejaVu Sans Mono: 2048 units an em, 1901 above and 483 below.
   gfont* g = render("LOGFONT(-13,0,0,0,400,0,0,0,0,0,0,3,0,DejaVu Sans Mono)");
   ASSERT_NE(nullptr, g);

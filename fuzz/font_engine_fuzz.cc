@@ -70,7 +70,7 @@ void draw_all(const style* st) {
   lf.lfUnderline = st->lines;
   lf.lfStrikeOut = st->lines;
   lf.lfQuality = st->quality;
-  plat_hfont* font = font_engine::realize_face(face, &lf);
+  plat_hfont* font = font_engine::realize_face(face, &lf, 1252);
   if (!font) return;
   plat_text_metrics tm;
   if (plat_font_metrics(nullptr, font, &tm)) {

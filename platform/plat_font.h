@@ -5,8 +5,10 @@
 // On Win32 these are the GDI calls themselves.  On POSIX they are built on
 // fontconfig and FreeType and give the same meanings: a logical font's
 // lfHeight above 0 is the cell height, below 0 the em height, 0 the default
-// size; lfWeight, lfItalic, lfQuality and the face name select and render
-// the face; codes 128 to 255 are Windows-1252 characters.
+// size; the face name, lfCharSet, lfPitchAndFamily, lfWeight and lfItalic
+// select the face as GDI's font mapper does, lfQuality renders it; codes
+// 128 to 255 are characters of the code page of the realised character set
+// (Windows-1252 for the ANSI set).
 #ifndef XHISTORY_PLATFORM_PLAT_FONT_H_
 #define XHISTORY_PLATFORM_PLAT_FONT_H_
 

@@ -43,6 +43,11 @@ struct face_entry {
   bool fixed_pitch;
   bool scalable;
   bool ansi;
+  // What the font mapper reads from the face file, once it needs it.
+  bool probed;
+  bool usable;          // opens; a bitmap face is registered and has a strike
+  uint32_t code_pages;  // the code-page bits that the face serves
+  bitmap_strike strike;  // bitmap faces
 };
 
 extern face_entry* g_faces;
@@ -77,6 +82,21 @@ int stand_in_families(const char* name, char (*out)[128], int max);
 // The face of e opened, or null.
 FT_Face open_face(const face_entry* e);
 
+// The face that the table of font substitutes puts for name asked with
+// charset (MS Shell Dlg: Tahoma), or null.
+const char* font_substitute(const char* name, uint8_t charset);
+
+// Reads what the font mapper needs of e from its file, once.
+void probe_face(face_entry* e);
+
+// The face that GDI's font mapper gives the logical font, and in
+// *code_page the code page through which bytes of text become its
+// characters.  Null only when no face at all is installed.
+const face_entry* map_logical_font(const plat_logfont* lf, uint16_t* code_page);
+
+// The glyph of font that byte c of text stands for (0 when it has none).
+FT_UInt char_glyph(const FT_Face face, uint16_t code_page, uint8_t c);
+
 // The sfnt numbers from which GDI derives sizes and metrics; false when the
 // face lacks the OS/2 or hhea table, so that GDI's outline metrics do not
 // apply to it.
@@ -88,7 +108,7 @@ uint8_t* load_table(FT_Face face, FT_ULong tag, size_t* size);
 // The logical font realised from face, which it then owns (closed also
 // when realising fails): size, metrics, synthesis and smoothing as GDI
 // gives them.  Null on failure.
-plat_hfont* realize_face(FT_Face face, const plat_logfont* logfont);
+plat_hfont* realize_face(FT_Face face, const plat_logfont* logfont, uint16_t code_page);
 
 // The file that face was opened from, for messages.
 const char* face_file(FT_Face face);
@@ -123,6 +143,7 @@ struct plat_hfont {
   bool fake_bold;
   bool fake_italic;
   int64_t ppem;
+  uint16_t code_page;        // through which text bytes become characters
   gdi_transform transform;   // width asked for, synthesised italic
   gdi_face_numbers numbers;  // outline faces with sfnt metrics
   bool gdi_metrics;          // numbers were read

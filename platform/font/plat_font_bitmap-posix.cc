@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/font/plat_font_codepage.h"
 #include "platform/font/plat_font_gdi.h"
 
 namespace {
@@ -249,8 +250,9 @@ void bitmap_face_numbers(FT_Face face, bitmap_numbers* out) {
 }
 
 bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, int32_t lf_width,
-                      bool bold, bool italic) {
+                      bool bold, bool italic, uint16_t cp) {
   memset(f, 0, sizeof *f);
+  f->code_page = cp;
   bitmap_strike s;
   if (!bitmap_face_strike(face, &s)) return false;
   // The face's first strike, at its own pixel size.
@@ -276,7 +278,7 @@ namespace {
 // its default character.  Other faces map Unicode.
 FT_UInt glyph_for(const bitmap_font* f, uint8_t c) {
   if (f->by_byte) return FT_Get_Char_Index(f->face, c);
-  return FT_Get_Char_Index(f->face, gdi_cp1252_to_unicode(c));
+  return FT_Get_Char_Index(f->face, font_code_page_char(f->code_page, c));
 }
 
 bool load(const bitmap_font* f, uint8_t c) {

@@ -152,16 +152,18 @@ struct bitmap_font {
   bool fake_bold;
   bool fake_italic;
   bool by_byte;  // glyphs looked up by code-page byte (FNT faces)
+  uint16_t code_page;  // of the text, for the other faces
   bitmap_numbers numbers;
   bitmap_metrics metrics;
 };
 
 // Selects the face's strike and fills f for the logical font's height,
-// width, weight and slant.  False when the strike cannot be selected.
+// width, weight and slant, with text in code page cp.  False when the
+// strike cannot be selected.
 bool bitmap_font_init(bitmap_font* f, FT_Face face, int32_t lf_height, int32_t lf_width,
-                      bool bold, bool italic);
+                      bool bold, bool italic, uint16_t cp = 1252);
 
-// The advance of the Windows-1252 character c.
+// The advance of the character of byte c.
 int32_t bitmap_font_advance(const bitmap_font* f, uint8_t c);
 
 // Draws c: *box receives its placement and *levels a malloc'ed array of

@@ -89,6 +89,17 @@ bool covers_cp1252(FcCharSet* cs, const FcCharSet* cp1252) {
       return false;
   return true;
 }
+
+// Whether the face is of a format that a Windows machine reads: sfnt
+// (TrueType or OpenType) or FNT.  X11 core fonts (PCF, BDF) and bare Type 1
+// or CFF files are none.
+bool windows_format(FcPattern* p) {
+  FcChar8* f = nullptr;
+  if (FcPatternGetString(p, FC_FONTFORMAT, 0, &f) != FcResultMatch) return true;
+  const char* format = (const char*)f;
+  return strcmp(format, "TrueType") == 0 || strcmp(format, "CFF") == 0 ||
+         strcmp(format, "Windows FNT") == 0;
+}
 }  // namespace
 
 namespace font_engine {
@@ -102,7 +113,7 @@ void load_faces() {
   FcObjectSet* os =
       FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FULLNAME, FC_FILE, FC_INDEX, FC_WEIGHT,
                        FC_SLANT, FC_WIDTH, FC_SPACING, FC_SCALABLE,
-                       FC_PIXEL_SIZE, FC_CHARSET, (char*)0);
+                       FC_PIXEL_SIZE, FC_CHARSET, FC_FONTFORMAT, (char*)0);
   FcFontSet* set = FcFontList(nullptr, pat, os);
   FcObjectSetDestroy(os);
   FcPatternDestroy(pat);
@@ -117,6 +128,7 @@ void load_faces() {
     FcPattern* p = set->fonts[i];
     face_entry* e = &g_faces[g_face_count];
     FcChar8* s = nullptr;
+    if (!windows_format(p)) continue;
     if (FcPatternGetString(p, FC_FILE, 0, &s) != FcResultMatch) continue;
     snprintf(e->file, sizeof e->file, "%s", (const char*)s);
     if (FcPatternGetString(p, FC_FAMILY, 0, &s) != FcResultMatch) continue;
@@ -206,6 +218,58 @@ expected_name* g_expected = nullptr;
 int g_expected_count = 0;
 int g_expected_cap = 0;
 
+// The expected names by hash, open addressing: each slot holds an index
+// into g_expected plus 1, or 0 when free.  Twice as many slots as names at
+// least, so that a look-up costs the same however many names there are.
+int* g_expected_slots = nullptr;
+size_t g_expected_slot_count = 0;
+
+size_t name_hash(const char* name, size_t len) {
+  uint64_t h = 1469598103934665603ull;
+  for (size_t i = 0; i < len; ++i) h = (h ^ (uint8_t)name[i]) * 1099511628211ull;
+  return (size_t)h;
+}
+
+// The index of the expected name (len bytes) or -1.
+int find_expected(const char* name, size_t len) {
+  if (g_expected_slot_count == 0) return -1;
+  const size_t mask = g_expected_slot_count - 1;
+  for (size_t at = name_hash(name, len) & mask;; at = (at + 1) & mask) {
+    const int k = g_expected_slots[at] - 1;
+    if (k < 0) return -1;
+    if (strlen(g_expected[k].name) == len && memcmp(g_expected[k].name, name, len) == 0) return k;
+  }
+}
+
+void put_slot(int k) {
+  const size_t mask = g_expected_slot_count - 1;
+  size_t at = name_hash(g_expected[k].name, strlen(g_expected[k].name)) & mask;
+  while (g_expected_slots[at]) at = (at + 1) & mask;
+  g_expected_slots[at] = k + 1;
+}
+
+// Makes room for one more name in the table and its slots.
+bool grow_expected() {
+  if (g_expected_count == g_expected_cap) {
+    int cap = g_expected_cap ? 2 * g_expected_cap : 32;
+    expected_name* grown =
+        (expected_name*)realloc(g_expected, (size_t)cap * sizeof(expected_name));
+    if (!grown) return false;
+    g_expected = grown;
+    g_expected_cap = cap;
+  }
+  if ((size_t)(g_expected_count + 1) * 2 > g_expected_slot_count) {
+    size_t count = g_expected_slot_count ? 2 * g_expected_slot_count : 64;
+    int* slots = (int*)calloc(count, sizeof(int));
+    if (!slots) return false;
+    free(g_expected_slots);
+    g_expected_slots = slots;
+    g_expected_slot_count = count;
+    for (int k = 0; k < g_expected_count; ++k) put_slot(k);
+  }
+  return true;
+}
+
 // A family name that no configuration rule names, between the names of
 // the one substitution, so that what a rule adds after a name stays with
 // that name.
@@ -223,14 +287,25 @@ bool is_separator(const FcValue& v) {
 // separator, and nothing strongly bound comes after the last (a rule that
 // adds at the start or the end of the list would have added next to a
 // single name).  Otherwise each name is substituted alone, as before.
-void substitute_expected() {
-  int* part_of = (int*)calloc((size_t)g_expected_count + 1, sizeof(int));
+//
+// Reading the n-th family of a pattern walks the n before it, so the
+// names go in batches of a bounded size: the cost grows with the number
+// of names, not with its square.
+const int kBatchNames = 32;
+
+// Substitutes the next batch of waiting names from *next on; false when
+// none were waiting.
+bool substitute_batch(int* next) {
+  int* part_of = (int*)calloc((size_t)kBatchNames, sizeof(int));
   int parts = 0;
   FcPattern* p = part_of ? FcPatternCreate() : nullptr;
   if (p) FcPatternAddString(p, FC_FAMILY, (const FcChar8*)kSeparator);
-  for (int i = 0; i < g_expected_count; ++i) {
-    expected_name* e = &g_expected[i];
+  bool waiting = false;
+  for (; *next < g_expected_count && parts < kBatchNames; ++*next) {
+    expected_name* e = &g_expected[*next];
     if (e->substituted) continue;
+    waiting = true;
+    const int i = *next;
     e->substituted = true;
     if (!p || !*e->name || is_generic(e->name) || family_installed(e->name)) continue;
     FcPatternAddString(p, FC_FAMILY, (const FcChar8*)e->name);
@@ -240,7 +315,7 @@ void substitute_expected() {
   if (!p || parts == 0) {
     if (p) FcPatternDestroy(p);
     free(part_of);
-    return;
+    return waiting;
   }
   FcConfigSubstitute(nullptr, p, FcMatchPattern);
   FcValue v;
@@ -290,17 +365,22 @@ void substitute_expected() {
     }
   }
   free(part_of);
+  return true;
+}
+
+void substitute_expected() {
+  int next = 0;
+  while (substitute_batch(&next)) {
+  }
 }
 
 // The strongly bound run after name from the one substitution of the
 // expected names, or null.
 const char* expected_run(const char* name) {
-  for (int i = 0; i < g_expected_count; ++i) {
-    if (strcmp(g_expected[i].name, name) != 0) continue;
-    if (!g_expected[i].substituted) substitute_expected();
-    return g_expected[i].run;
-  }
-  return nullptr;
+  const int i = find_expected(name, strlen(name));
+  if (i < 0) return nullptr;
+  if (!g_expected[i].substituted) substitute_expected();
+  return g_expected[i].run;
 }
 
 // Adds f to the n stand-ins in out unless it is there already or is not
@@ -379,23 +459,13 @@ void plat_font_expect_faces(const char* const* names, int count) {
   for (int i = 0; i < count; ++i) {
     // As an enumeration will ask: in a face name's 31 characters.
     const size_t len = strnlen(names[i], sizeof(plat_logfont::lfFaceName) - 1);
-    bool known = false;
-    for (int k = 0; k < g_expected_count && !known; ++k)
-      known = strlen(g_expected[k].name) == len &&
-              memcmp(g_expected[k].name, names[i], len) == 0;
-    if (known) continue;
-    if (g_expected_count == g_expected_cap) {
-      int cap = g_expected_cap ? 2 * g_expected_cap : 32;
-      expected_name* grown =
-          (expected_name*)realloc(g_expected, (size_t)cap * sizeof(expected_name));
-      if (!grown) return;
-      g_expected = grown;
-      g_expected_cap = cap;
-    }
+    if (find_expected(names[i], len) >= 0) continue;
+    if (!grow_expected()) return;
     char* name = (char*)calloc(len + 1, 1);
     if (!name) return;
     memcpy(name, names[i], len);
-    g_expected[g_expected_count++] = {name, nullptr, false};
+    g_expected[g_expected_count] = {name, nullptr, false};
+    put_slot(g_expected_count++);
   }
 }
 
@@ -411,9 +481,21 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
   // A face that is not installed but has a metric-compatible stand-in is
   // reported under the name asked for, as a font-replacement entry is, so
   // that rules that go with that name still apply to it.
+  // A substitute name (MS Shell Dlg for Tahoma) is reported the same way,
+  // raster faces included, as GDI enumerates it.
   const char* reported_as = nullptr;
+  bool substituted = false;
   if (*name) {
-    nfam = stand_in_families(name, families, 16);
+    const char* subst = family_installed(name) || is_generic(name)
+                            ? nullptr
+                            : font_substitute(name, query->lfCharSet);
+    if (subst && installed_family(subst)) {
+      snprintf(families[0], 128, "%s", installed_family(subst));
+      nfam = 1;
+      substituted = true;
+    } else {
+      nfam = stand_in_families(name, families, 16);
+    }
     if (nfam > 0 && !family_installed(name) && !is_generic(name)) reported_as = name;
   } else {
     // No face name: one report per installed face, under its own family.
@@ -428,10 +510,16 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       for (int k = 0; k < nfam && !family; ++k)
         if (has_family(e, families[k])) family = families[k];
       if (!family) continue;
+      // A raster face never stands in for a face that is not installed.
+      if (reported_as && !substituted && !e->scalable) continue;
       if (reported_as) family = reported_as;
     }
     // A bitmap face's character set is its FNT header's, read below.
-    if (query->lfCharSet == 0 && !e->ansi && e->scalable) continue;
+    // An outline face counts as ANSI when its code pages say Latin-1, as
+    // the mapper reads them.
+    probe_face(e);
+    const bool ansi = e->scalable ? (e->code_pages & 1u) != 0 : e->ansi;
+    if (query->lfCharSet == 0 && !ansi && e->scalable) continue;
     FT_Face face = open_face(e);
     if (!face) continue;
     plat_logfont lf;
@@ -439,7 +527,7 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
     plat_text_metrics tm;
     memset(&tm, 0, sizeof tm);
     uint32_t type;
-    tm.char_set = e->ansi ? 0 : 1;
+    tm.char_set = ansi ? 0 : 1;
     lf.lfPitchAndFamily = e->fixed_pitch ? 1 : 2;
     if (e->scalable && FT_IS_SCALABLE(face)) {
       // Scalable faces are reported at 32 pixels a cell-em, as GDI does.
@@ -460,7 +548,7 @@ int plat_font_enumerate(plat_screen*, const plat_logfont* query,
       // A bitmap face is reported with its strike's own metrics; faces
       // that GDI does not register are not reported at all.
       bitmap_font bf;
-      if (!bitmap_face_registered(face) || !bitmap_font_init(&bf, face, 0, 0, false, false) ||
+      if (!e->usable || !bitmap_font_init(&bf, face, 0, 0, false, false) ||
           (query->lfCharSet == 0 && bf.numbers.char_set != 0)) {
         FT_Done_Face(face);
         continue;

@@ -49,8 +49,15 @@ size_t plat_font_config_text(const char* font_path, const char* cwd, char* out,
       "<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
       "<fontconfig>\n"
       // An accepted face stays in whatever a rejection says, in any order.
+      // Only the bitmap faces that a Windows machine can have: FNT strikes
+      // and bitmap-only sfnt faces; X11 core fonts (PCF, BDF) stay as the
+      // system's configuration has them.
       "  <selectfont><acceptfont><pattern>"
       "<patelt name=\"scalable\"><bool>false</bool></patelt>"
+      "<patelt name=\"fontformat\"><string>Windows FNT</string></patelt>"
+      "</pattern><pattern>"
+      "<patelt name=\"scalable\"><bool>false</bool></patelt>"
+      "<patelt name=\"fontformat\"><string>TrueType</string></patelt>"
       "</pattern></acceptfont></selectfont>\n");
   for (const char* p = font_path ? font_path : ""; *p;) {
     const char* end = strchr(p, ':');

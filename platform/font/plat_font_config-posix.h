@@ -2,9 +2,11 @@
 // system's own (or FONTCONFIG_FILE's), and on top of it the program's, so
 // that the installed fonts are found as a Windows machine finds them.
 //
-// Bitmap faces are accepted even where the system's configuration rejects
+// Bitmap faces that a Windows machine can have (FNT strikes, bitmap-only
+// sfnt faces) are accepted even where the system's configuration rejects
 // them (Debian rejects every non-scalable face by default), because the
 // Windows build sees its raster faces and both builds must choose alike.
+// X11 core fonts (PCF, BDF) stay as the system's configuration has them.
 // XH_FONT_PATH names more font folders, separated by ':', so that a Linux
 // machine can use the font files of a Windows one.
 #ifndef XHISTORY_PLATFORM_FONT_PLAT_FONT_CONFIG_POSIX_H_

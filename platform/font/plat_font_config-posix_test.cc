@@ -36,7 +36,11 @@ TEST(FontConfig, TextAcceptsBitmapFacesAndAddsTheFolders) {
   EXPECT_EQ(none, config_text(":::", "/w"));
   EXPECT_EQ(0u, count(none, "<dir>"));
   EXPECT_EQ(1u, count(none, "<acceptfont><pattern><patelt name=\"scalable\">"
-                            "<bool>false</bool></patelt></pattern></acceptfont>"));
+                            "<bool>false</bool></patelt><patelt name=\"fontformat\">"
+                            "<string>Windows FNT</string></patelt></pattern><pattern>"
+                            "<patelt name=\"scalable\"><bool>false</bool></patelt>"
+                            "<patelt name=\"fontformat\"><string>TrueType</string>"
+                            "</patelt></pattern></acceptfont>"));
   EXPECT_EQ(0u, none.find("<?xml"));
   EXPECT_EQ(none.size() - 14, none.rfind("</fontconfig>\n"));
 

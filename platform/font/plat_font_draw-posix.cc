@@ -58,9 +58,6 @@ struct plat_surface {
 
 namespace {
 
-FT_UInt glyph_index(plat_hfont* font, uint32_t unicode) {
-  return FT_Get_Char_Index(font->face, unicode);
-}
 
 // Loads glyph gi of an outline face as GDI does: for its advance hinted
 // normally from the outline; for drawing hinted for the drawing's mode,
@@ -232,10 +229,11 @@ bool draw_loaded_glyph(plat_hfont* font, const pixel_window* window, outline_gly
 bool draw_outline_glyph(plat_hfont* font, uint8_t c, const pixel_window* window,
                         outline_glyph* g) {
   memset(g, 0, sizeof *g);
-  const uint32_t tries[3] = {cp1252_to_unicode(c), 0, 0x20};
+  const FT_UInt tries[3] = {char_glyph(font->face, font->code_page, c),
+                            FT_Get_Char_Index(font->face, 0), FT_Get_Char_Index(font->face, 0x20)};
   bool loaded = false;
   for (int i = 0; i < 3 && !loaded; ++i) {
-    const FT_UInt gi = glyph_index(font, tries[i]);
+    const FT_UInt gi = tries[i];
     loaded = load_outline_glyph(font, gi, false);
     if (i == 0 && (!loaded || !outline_glyph_whole(font, gi)))
       report_glyph_failure(font, c, gi);
@@ -296,7 +294,7 @@ bool draw_loaded_glyph(plat_hfont* font, const pixel_window* window, outline_gly
 
 int32_t plat_font_char_advance(plat_screen*, plat_hfont* font, uint8_t c) {
   if (!font->scalable) return bitmap_font_advance(&font->bitmap, c);
-  FT_UInt gi = glyph_index(font, cp1252_to_unicode(c));
+  FT_UInt gi = char_glyph(font->face, font->code_page, c);
   if (font->measured[c]) return font->advance[c];
   // Measured from a normally hinted load, whatever the quality that
   // drawing uses.

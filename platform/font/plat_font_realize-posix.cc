@@ -62,64 +62,6 @@ uint8_t* load_table(FT_Face face, FT_ULong tag, size_t* size) {
 
 namespace {
 
-// Weight and slant distance of a face from the wanted style; the lowest
-// wins.  Bold is wanted above 550, as GDI's mapper decides; lighter
-// weights all select the regular face.
-int64_t style_distance(const face_entry* e, bool bold, bool italic) {
-  bool e_bold = e->weight >= FC_WEIGHT_DEMIBOLD;
-  bool e_italic = e->slant != FC_SLANT_ROMAN;
-  int64_t d = 0;
-  if (e_bold != bold) d += 1000000;
-  if (e_italic != italic) d += 1000000;
-  if (e->slant == FC_SLANT_OBLIQUE) d += 1;  // a true italic first
-  int target = bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR;
-  d += 100 * (int64_t)abs(e->weight - target);
-  d += 1000 * (int64_t)abs(e->width - FC_WIDTH_NORMAL);
-  return d;
-}
-
-// The bitmap face of family that GDI's mapper picks for the logical
-// font, among the family's registered bitmap faces in the mapper's order
-// (regular, bold, italic, bold italic; then by file and index).  Null
-// when the family has none.
-const face_entry* pick_bitmap_face(const char* family, const plat_logfont* lf,
-                                   bool bold, bool italic) {
-  const int kMax = 64;
-  const face_entry* entries[kMax];
-  bitmap_strike strikes[kMax];
-  int n = 0;
-  for (int i = 0; i < g_face_count && n < kMax; ++i) {
-    const face_entry* e = &g_faces[i];
-    if (e->scalable || !has_family(e, family)) continue;
-    FT_Face face = open_face(e);
-    if (!face) continue;
-    bitmap_strike s;
-    if (bitmap_face_registered(face) && bitmap_face_strike(face, &s) &&
-        bitmap_strike_serves(&s, lf->lfCharSet)) {
-      // Insertion keeps the mapper's order.
-      int at = n;
-      const int order = (s.italic ? 2 : 0) + (s.bold ? 1 : 0);
-      while (at > 0) {
-        const bitmap_strike* p = &strikes[at - 1];
-        const int p_order = (p->italic ? 2 : 0) + (p->bold ? 1 : 0);
-        const int by_file = strcmp(entries[at - 1]->file, e->file);
-        if (p_order < order || (p_order == order && (by_file < 0 ||
-                                (by_file == 0 && entries[at - 1]->index < e->index))))
-          break;
-        entries[at] = entries[at - 1];
-        strikes[at] = strikes[at - 1];
-        --at;
-      }
-      entries[at] = e;
-      strikes[at] = s;
-      ++n;
-    }
-    FT_Done_Face(face);
-  }
-  const int k = bitmap_pick_strike(strikes, n, lf->lfHeight, bold, italic);
-  return k < 0 ? nullptr : entries[k];
-}
-
 // Smoothing that fontconfig's configuration asks for by default, read as
 // GDI's FreeType-based implementations read it: the font-stage rules
 // first, then the pattern-stage ones.  1 smoothed, 0 monochrome, -1 unsaid.
@@ -190,55 +132,16 @@ void set_plain_lines(plat_hfont* f) {
 plat_hfont* plat_font_create(const plat_logfont* logfont) {
   if (!libraries_ready()) return nullptr;
   load_faces();
-  char name[sizeof logfont->lfFaceName + 1];
-  memcpy(name, logfont->lfFaceName, sizeof logfont->lfFaceName);
-  name[sizeof logfont->lfFaceName] = 0;
-  bool bold = logfont->lfWeight > 550;
-  bool italic = logfont->lfItalic != 0;
-  char families[16][128];
-  // A name that is no family may be one face's full name.
-  const face_entry* best = installed_family(name) ? nullptr : face_by_full_name(name);
-  int nfam = best ? 0 : stand_in_families(name, families, 16);
-  if (nfam == 0 && !best) {
-    // Not installed and nothing metric-compatible: the closest face that
-    // fontconfig's matching gives, as GDI's mapper always gives one.
-    FcPattern* p = FcPatternCreate();
-    if (*name) FcPatternAddString(p, FC_FAMILY, (const FcChar8*)name);
-    FcPatternAddInteger(p, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(p, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, p, FcMatchPattern);
-    FcDefaultSubstitute(p);
-    FcResult r;
-    FcPattern* m = FcFontMatch(nullptr, p, &r);
-    FcChar8* s = nullptr;
-    if (m && FcPatternGetString(m, FC_FAMILY, 0, &s) == FcResultMatch &&
-        family_installed((const char*)s)) {
-      snprintf(families[nfam++], 128, "%s", (const char*)s);
-    }
-    if (m) FcPatternDestroy(m);
-    FcPatternDestroy(p);
-  }
-  int64_t best_d = 0;
-  for (int k = 0; k < nfam && !best; ++k) {
-    for (int i = 0; i < g_face_count; ++i) {
-      const face_entry* e = &g_faces[i];
-      if (!e->scalable || !has_family(e, families[k])) continue;
-      int64_t d = style_distance(e, bold, italic);
-      if (!best || d < best_d) {
-        best = e;
-        best_d = d;
-      }
-    }
-    // A family of bitmap faces only: the strike as GDI's mapper picks it.
-    if (!best) best = pick_bitmap_face(families[k], logfont, bold, italic);
-  }
+  uint16_t code_page = 1252;
+  const face_entry* best = map_logical_font(logfont, &code_page);
   if (!best) return nullptr;
   FT_Face face = open_face(best);
   if (!face) return nullptr;
-  return realize_face(face, logfont);
+  return realize_face(face, logfont, code_page);
 }
 
-plat_hfont* font_engine::realize_face(FT_Face face, const plat_logfont* logfont) {
+plat_hfont* font_engine::realize_face(FT_Face face, const plat_logfont* logfont,
+                                      uint16_t code_page) {
   const bool bold = logfont->lfWeight > 550;
   const bool italic = logfont->lfItalic != 0;
   plat_hfont* f = outlines_whole(face) ? (plat_hfont*)calloc(1, sizeof(plat_hfont)) : nullptr;
@@ -247,6 +150,13 @@ plat_hfont* font_engine::realize_face(FT_Face face, const plat_logfont* logfont)
     return nullptr;
   }
   f->face = face;
+  f->code_page = code_page;
+  // A face with no Unicode map draws through its symbol map.
+  if (!face->charmap) {
+    for (int i = 0; i < face->num_charmaps; ++i)
+      if (face->charmaps[i]->encoding == FT_ENCODING_MS_SYMBOL)
+        FT_Set_Charmap(face, face->charmaps[i]);
+  }
   if (FT_IS_SCALABLE(face)) {
     f->scalable = true;
     // Synthesis follows the face file's own style bits, as GDI's does.
@@ -309,7 +219,7 @@ plat_hfont* font_engine::realize_face(FT_Face face, const plat_logfont* logfont)
   } else {
     // Bitmap glyphs are drawn with full pixels only, whatever the quality.
     if (!bitmap_font_init(&f->bitmap, face, logfont->lfHeight, logfont->lfWidth, bold,
-                          italic)) {
+                          italic, code_page)) {
       FT_Done_Face(face);
       free(f);
       return nullptr;

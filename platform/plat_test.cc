@@ -377,3 +377,19 @@ TEST(PlatThread, StartedThreadsRunAndJoin) {
   EXPECT_EQ(499500u, jobs[0].sum);
   EXPECT_GE(plat_cpu_count(), 1u);
 }
+
+// The clock is read in pieces on Windows (whole seconds, then the rest), so
+// a fault there shows as a reading that goes back or jumps by seconds.
+TEST(PlatClock, NeverGoesBackAndCountsNanoseconds) {
+  uint64_t last = plat_clock_ns();
+  ASSERT_NE(0u, last);
+  uint64_t moved = 0;
+  for (int i = 0; i < 200000 && moved == 0; ++i) {
+    const uint64_t now = plat_clock_ns();
+    ASSERT_GE(now, last);
+    moved = now - last;
+    last = now;
+  }
+  EXPECT_GT(moved, 0u);             // it ticks
+  EXPECT_LT(moved, 1000000000u);    // by far less than a second between reads
+}

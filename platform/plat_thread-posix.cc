@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
 struct plat_thread {
@@ -56,4 +57,10 @@ uint32_t plat_cpu_count() {
 #endif
   long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n >= 1 ? (uint32_t)n : 1;
+}
+
+uint64_t plat_clock_ns() {
+  struct timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return 0;
+  return (uint64_t)ts.tv_sec * 1000000000u + (uint64_t)ts.tv_nsec;
 }

@@ -62,3 +62,14 @@ uint32_t plat_cpu_count() {
   }
   return n >= 1 ? n : 1;
 }
+
+uint64_t plat_clock_ns() {
+  LARGE_INTEGER freq, now;
+  if (!QueryPerformanceFrequency(&freq) || freq.QuadPart <= 0 ||
+      !QueryPerformanceCounter(&now))
+    return 0;
+  // Whole seconds and the remainder apart, so that a counter of many days
+  // at a high frequency does not overflow.
+  const uint64_t f = (uint64_t)freq.QuadPart, t = (uint64_t)now.QuadPart;
+  return t / f * 1000000000u + t % f * 1000000000u / f;
+}

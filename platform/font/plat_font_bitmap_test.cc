@@ -417,6 +417,7 @@ TEST(BitmapFaces, ThroughTheFontServices) {
           kWineFonts, dir.c_str());
   fclose(f);
   setenv("FONTCONFIG_FILE", conf.c_str(), 1);
+  unsetenv("XH_FONT_PATH");  // the configuration above is the whole world
 
   plat_screen* screen = plat_screen_get();
   ASSERT_TRUE(screen);

@@ -55,6 +55,46 @@ TEST(ExtsortProgressDivisor, IsTheDoubleQuotientOfLogarithmsRoundedUp) {
   EXPECT_EQ(2, overshoots);
 }
 
+uint32_t divisor_by_the_maths_library(uint64_t count) {
+  volatile double num = log((double)count);
+  volatile double den = log(2.0);
+  volatile double quotient = num / den;
+  return (uint32_t)ceil(quotient);
+}
+
+// The divisor is worked out without the maths library; it must still agree
+// with the library's logarithm wherever the quotient comes near a whole
+// number, which is around every power of two up to the top of 64 bits.
+TEST(ExtsortProgressDivisor, AgreesWithTheMathsLibraryEverywhere) {
+  for (uint64_t count = 2; count < 70000; ++count)
+    ASSERT_EQ(divisor_by_the_maths_library(count), extsort_progress_divisor(count)) << count;
+  const uint64_t offsets[] = {0, 1, 2, 3, 7, 1000, (uint64_t)1 << 20};
+  for (int p = 17; p <= 63; ++p) {
+    const uint64_t power = (uint64_t)1 << p;
+    for (uint64_t d : offsets) {
+      // Tight around the power, and either side of where the shortcut
+      // stops computing the quotient, 2^(p-38) away.
+      const uint64_t edge = p >= 38 ? (uint64_t)1 << (p - 38) : 0;
+      for (uint64_t off : {d, edge + d, edge - (d < edge ? d : 0)}) {
+        if (off >= power / 2) continue;
+        for (uint64_t count : {power + off, power - off}) {
+          ASSERT_EQ(divisor_by_the_maths_library(count), extsort_progress_divisor(count))
+              << count;
+        }
+      }
+    }
+  }
+  uint64_t x = 0x9e3779b97f4a7c15u;
+  for (int i = 0; i < 200000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const uint64_t count = x >> (i % 63);
+    if (count < 2) continue;
+    ASSERT_EQ(divisor_by_the_maths_library(count), extsort_progress_divisor(count)) << count;
+  }
+  EXPECT_EQ(64u, extsort_passes(UINT64_MAX));
+  EXPECT_EQ(64u, extsort_progress_divisor(UINT64_MAX));
+}
+
 std::string contents(const std::string& path) {
   std::string s;
   if (!read_file(path, &s)) return "<missing>";

@@ -16,7 +16,6 @@
 #include <string.h>
 
 #include <atomic>
-#include <chrono>
 
 #include "platform/plat.h"
 #include "platform/plat_io.h"
@@ -30,23 +29,23 @@ namespace {
 // wall time and the bytes it read and wrote, for people who measure.
 struct sweep_clock {
   bool on;
-  std::chrono::steady_clock::time_point start;
+  uint64_t start_ns;
 };
 sweep_clock g_clock;
 
 void profile_start() {
   const char* v = plat_getenv("XH_SORT_PROFILE");
   g_clock.on = v && *v;
-  g_clock.start = std::chrono::steady_clock::now();
+  g_clock.start_ns = plat_clock_ns();
 }
 
 void profile_sweep(const char* what, uint64_t read, uint64_t written) {
   if (!g_clock.on) return;
-  const auto now = std::chrono::steady_clock::now();
+  const uint64_t now = plat_clock_ns();
   fprintf(stderr, "sort profile: %-8s %8.3f s  read %8.1f MiB  written %8.1f MiB\n",
-          what, std::chrono::duration<double>(now - g_clock.start).count(),
+          what, (double)(now - g_clock.start_ns) / 1e9,
           (double)read / kMiB, (double)written / kMiB);
-  g_clock.start = now;
+  g_clock.start_ns = now;
 }
 
 // The first failure of any thread; the thread that owns the run writes its

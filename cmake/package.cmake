@@ -48,10 +48,12 @@ else()
   add_custom_target(man_pages ALL DEPENDS ${xh_man_gz})
   install(FILES ${xh_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+  # The documents keep the places they have in the sources, README above
+  # docs/, so that the links between them lead somewhere once installed.
   list(TRANSFORM xh_docs PREPEND ${CMAKE_SOURCE_DIR}/docs/)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${xh_docs}
-                ${CMAKE_SOURCE_DIR}/docs/font-identity-bitmap-differences.png
-          DESTINATION ${XH_DOC_DIR})
+  install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${XH_DOC_DIR})
+  install(FILES ${xh_docs} ${CMAKE_SOURCE_DIR}/docs/font-identity-bitmap-differences.png
+          DESTINATION ${XH_DOC_DIR}/docs)
   # The copyright file and the change log that every Debian package
   # carries in its documentation folder.
   configure_file(${CMAKE_SOURCE_DIR}/cmake/debian/changelog.in

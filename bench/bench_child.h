@@ -165,6 +165,22 @@ inline std::string beside(const char* argv0, const char* name) {
 #endif
 }
 
+// Whether two files hold the same bytes; false when either cannot be read.
+inline bool same_bytes(const std::string& a, const std::string& b) {
+  FILE* fa = fopen(a.c_str(), "rb");
+  FILE* fb = fopen(b.c_str(), "rb");
+  bool same = fa && fb;
+  static char ba[1 << 16], bb[1 << 16];
+  while (same) {
+    size_t na = fread(ba, 1, sizeof ba, fa), nb = fread(bb, 1, sizeof bb, fb);
+    if (na != nb || memcmp(ba, bb, na) != 0) same = false;
+    if (na == 0) break;
+  }
+  if (fa) fclose(fa);
+  if (fb) fclose(fb);
+  return same;
+}
+
 }  // namespace bench
 
 #endif  // XHISTORY_BENCH_BENCH_CHILD_H_

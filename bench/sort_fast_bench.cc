@@ -29,6 +29,7 @@ namespace {
 using bench::beside;
 using bench::next_random;
 using bench::run_child;
+using bench::same_bytes;
 using bench::usage;
 
 
@@ -65,21 +66,6 @@ bool generate(const std::string& path, const std::string& text, uint64_t n) {
   bool ok = fclose(f) == 0;
   if (t) ok = fclose(t) == 0 && ok;
   return ok;
-}
-
-bool same_bytes(const std::string& a, const std::string& b) {
-  FILE* fa = fopen(a.c_str(), "rb");
-  FILE* fb = fopen(b.c_str(), "rb");
-  bool same = fa && fb;
-  static char ba[1 << 16], bb[1 << 16];
-  while (same) {
-    size_t na = fread(ba, 1, sizeof ba, fa), nb = fread(bb, 1, sizeof bb, fb);
-    if (na != nb || memcmp(ba, bb, na) != 0) same = false;
-    if (na == 0) break;
-  }
-  if (fa) fclose(fa);
-  if (fb) fclose(fb);
-  return same;
 }
 
 

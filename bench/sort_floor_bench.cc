@@ -26,6 +26,7 @@
 namespace {
 
 using bench::beside;
+using bench::same_bytes;
 using bench::median;
 using bench::next_random;
 using bench::run_child;
@@ -50,21 +51,6 @@ bool generate(const std::string& path, uint64_t n) {
     }
   }
   return fclose(f) == 0;
-}
-
-bool same_bytes(const std::string& a, const std::string& b) {
-  FILE* fa = fopen(a.c_str(), "rb");
-  FILE* fb = fopen(b.c_str(), "rb");
-  bool same = fa && fb;
-  static char ba[1 << 16], bb[1 << 16];
-  while (same) {
-    size_t na = fread(ba, 1, sizeof ba, fa), nb = fread(bb, 1, sizeof bb, fb);
-    if (na != nb || memcmp(ba, bb, na) != 0) same = false;
-    if (na == 0) break;
-  }
-  if (fa) fclose(fa);
-  if (fb) fclose(fb);
-  return same;
 }
 
 struct series {

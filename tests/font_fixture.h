@@ -38,4 +38,20 @@ void use_test_fonts();
 // version its expected output was taken from; -1 when it cannot be read.
 int64_t font_file_size(const std::string& path);
 
+// Base64 as the fonts line carries it: false for a length that is not a
+// multiple of 4, a byte outside the alphabet, or data after the padding.
+bool decode_base64(const std::string& text, std::string* out);
+
+// What a reader of the fonts line finds in one glyph set's byte form.
+struct glyph_set {
+  std::string bytes;
+  int32_t ascent = 0, descent = 0;
+  int64_t height = 0;        // ascent + descent: the cell's rows
+  int64_t widths = 0;        // the advances of all 256 codes
+  bool greyscale = false;    // some pixel is neither 0 nor 255
+  bool consistent = false;   // the length is what the numbers say
+  bool real = false;         // consistent, with a cell and ink
+};
+glyph_set read_glyph_set(const std::string& b64);
+
 #endif  // XHISTORY_TESTS_FONT_FIXTURE_H_

@@ -12,33 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/font_fixture.h"
 #include "tests/harness.h"
 
 namespace {
-
-const char kDejaVu[] = "/usr/share/fonts/truetype/dejavu";
-const char kWineFonts[] = "/usr/share/wine/fonts";
-
-bool base64_decode(const std::string& text, std::string* out) {
-  static const std::string kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  if (text.empty() || text.size() % 4) return false;
-  out->clear();
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    size_t v = kAlphabet.find(c);
-    if (v == std::string::npos) return false;
-    acc = acc << 6 | (uint32_t)v;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out->push_back((char)(acc >> bits));
-    }
-  }
-  return true;
-}
 
 uint32_t get(const std::string& b, size_t at, int bytes, bool big_endian) {
   uint32_t v = 0;
@@ -56,30 +33,6 @@ void put(std::string* b, size_t at, int bytes, uint32_t v, bool big_endian) {
   }
 }
 
-// One glyph set of a fonts line: real when its byte form is whole and it
-// has a cell and ink.
-struct glyph_set {
-  std::string bytes;
-  int64_t height = 0;
-  int64_t widths = 0;
-  bool real = false;
-};
-
-glyph_set read_set(const std::string& b64) {
-  glyph_set s;
-  if (!base64_decode(b64, &s.bytes) || s.bytes.size() < 4232) return s;
-  s.height = (int32_t)get(s.bytes, 128, 4, false) + (int64_t)(int32_t)get(s.bytes, 132, 4, false);
-  size_t at = 136;
-  for (int c = 0; c < 256; ++c) {
-    if (at + 16 > s.bytes.size()) return s;
-    const int64_t w = (int32_t)get(s.bytes, at + 8, 4, false);
-    at += 16 + (size_t)(w * s.height);
-    s.widths += w;
-  }
-  s.real = at == s.bytes.size() && s.height > 0 && s.widths > 0;
-  return s;
-}
-
 struct fonts_run {
   run_result r;
   glyph_set mono, sans;
@@ -93,8 +46,8 @@ fonts_run run_fonts(const std::vector<std::string>& args, const run_options& opt
   const std::string& out = f.r.out;
   const size_t a = out.find("  "), b = out.find(' ', a + 2), e = out.find_first_of("\r\n");
   if (out.compare(0, 5, "fonts") == 0 && a == 5 && b != std::string::npos && e != std::string::npos) {
-    f.mono = read_set(out.substr(a + 2, b - a - 2));
-    f.sans = read_set(out.substr(b + 1, e - b - 1));
+    f.mono = read_glyph_set(out.substr(a + 2, b - a - 2));
+    f.sans = read_glyph_set(out.substr(b + 1, e - b - 1));
   }
   return f;
 }
@@ -112,7 +65,7 @@ run_options font_options(const temp_dir& dir, const std::string& font_path) {
   if (on_win32()) return o;
   const std::string conf = dir.file("fonts.conf");
   // The generic faces as the system's configuration names them.
-  write_file(conf, "<?xml version=\"1.0\"?>\n<fontconfig>\n  <dir>" + std::string(kDejaVu) +
+  write_file(conf, "<?xml version=\"1.0\"?>\n<fontconfig>\n  <dir>" + std::string(kDejaVuFolder) +
                        "</dir>\n  <cachedir>" + dir.file("cache") + "</cachedir>\n"
                        "  <alias><family>monospace</family><prefer><family>DejaVu Sans Mono"
                        "</family></prefer></alias>\n"
@@ -126,7 +79,7 @@ run_options font_options(const temp_dir& dir, const std::string& font_path) {
 // The face that every build has for outline cases.
 const char* outline_face() { return on_win32() ? "Tahoma" : "DejaVu Sans"; }
 
-bool have_outline_face() { return on_win32() || is_dir(kDejaVu); }
+bool have_outline_face() { return on_win32() || is_dir(kDejaVuFolder); }
 
 std::string logfont(int height, int width, int escapement, const char* face) {
   return "LOGFONT(" + std::to_string(height) + "," + std::to_string(width) + "," +
@@ -173,7 +126,7 @@ TEST(FontsHostile, LargeCellsAreRenderedAndLargerOnesSaySo) {
 }
 
 TEST(FontsHostile, UnusableFontFoldersAreSkippedOneByOne) {
-  if (on_win32() || !is_dir(kWineFonts) || !is_dir(kDejaVu))
+  if (on_win32() || !is_dir(kWineFontFolder) || !is_dir(kDejaVuFolder))
     GTEST_SKIP() << "needs the DejaVu and Wine fonts";
   temp_dir dir;
   const std::string bad_byte = dir.file("bad\xff"), control = dir.file("ctl\x01");
@@ -184,11 +137,11 @@ TEST(FontsHostile, UnusableFontFoldersAreSkippedOneByOne) {
   ASSERT_TRUE(make_dir(big));
   for (int i = 0; i < 5001; ++i) ASSERT_TRUE(write_file(big + "/" + std::to_string(i), ""));
   const std::string wanted = "LOGFONT(13,0,0,0,400,0,0,0,0,0,0,0,0,Courier)";
-  const fonts_run good = run_fonts({"--mono", wanted}, font_options(dir, kWineFonts));
+  const fonts_run good = run_fonts({"--mono", wanted}, font_options(dir, kWineFontFolder));
   expect_two_real_sets(good);
   EXPECT_EQ("", good.r.err);
   const std::string path = bad_byte + ":" + control + ":" + dir.file("missing") + ":" + big +
-                           ":" + kWineFonts + ":" + dir.file("fonts.conf");
+                           ":" + kWineFontFolder + ":" + dir.file("fonts.conf");
   const fonts_run f = run_fonts({"--mono", wanted}, font_options(dir, path));
   expect_two_real_sets(f);
   // The folders that can be used still count, the system's fonts too.
@@ -207,7 +160,7 @@ TEST(FontsHostile, UnusableFontFoldersAreSkippedOneByOne) {
 // DejaVu Sans under another family name ("Crafty Sans"), so that the
 // machine's own DejaVu Sans stays as it is for the defaults.
 bool crafted_sans(std::string* font) {
-  if (!read_file(std::string(kDejaVu) + "/DejaVuSans.ttf", font)) return false;
+  if (!read_file(std::string(kDejaVuFolder) + "/DejaVuSans.ttf", font)) return false;
   const std::string from = "DejaVu Sans", to = "Crafty Sans";
   std::string from16, to16;
   for (size_t i = 0; i < from.size(); ++i) {
@@ -323,7 +276,7 @@ std::vector<size_t> fnt_headers(const std::string& fon) {
 TEST(FontsHostile, BitmapFontsWhoseNumbersLie) {
   if (on_win32()) GTEST_SKIP() << "the font folder is a POSIX setting";
   std::string fon;
-  if (!is_dir(kDejaVu) || !read_file(std::string(kWineFonts) + "/coure.fon", &fon))
+  if (!is_dir(kDejaVuFolder) || !read_file(std::string(kWineFontFolder) + "/coure.fon", &fon))
     GTEST_SKIP() << "needs the DejaVu and Wine fonts";
   const std::vector<size_t> headers = fnt_headers(fon);
   ASSERT_FALSE(headers.empty());

@@ -11,67 +11,6 @@
 
 namespace {
 
-bool base64_decode(const std::string& text, std::string* out) {
-  static const std::string kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  if (text.empty() || text.size() % 4) return false;
-  out->clear();
-  uint32_t acc = 0;
-  int bits = 0, pad = 0;
-  for (char c : text) {
-    if (c == '=') {
-      ++pad;
-      continue;
-    }
-    size_t v = kAlphabet.find(c);
-    if (v == std::string::npos || pad) return false;
-    acc = acc << 6 | (uint32_t)v;
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out->push_back((char)(acc >> bits));
-    }
-  }
-  return pad <= 2;
-}
-
-int32_t le32(const std::string& b, size_t at) {
-  return (int32_t)((uint8_t)b[at] | (uint8_t)b[at + 1] << 8 |
-                   (uint8_t)b[at + 2] << 16 | (uint32_t)(uint8_t)b[at + 3] << 24);
-}
-
-// What the viewer reads out of one glyph set's byte form.
-struct glyph_set {
-  std::string bytes;
-  int32_t ascent = 0, descent = 0;
-  int64_t widths = 0;
-  bool greyscale = false;
-  bool consistent = false;  // the length is what the numbers say
-};
-
-glyph_set read_set(const std::string& b64) {
-  glyph_set s;
-  if (!base64_decode(b64, &s.bytes) || s.bytes.size() < 4232) return s;
-  s.ascent = le32(s.bytes, 128);
-  s.descent = le32(s.bytes, 132);
-  int64_t h = s.ascent + s.descent;
-  size_t at = 136;
-  for (int c = 0; c < 256; ++c) {
-    if (at + 16 > s.bytes.size()) return s;
-    int32_t w = le32(s.bytes, at + 8);
-    at += 16;
-    if (w < 0 || at + (size_t)(w * h) > s.bytes.size()) return s;
-    for (int64_t i = 0; i < w * h; ++i) {
-      uint8_t v = (uint8_t)s.bytes[at + i];
-      if (v != 0 && v != 255) s.greyscale = true;
-    }
-    s.widths += w;
-    at += (size_t)(w * h);
-  }
-  s.consistent = at == s.bytes.size() && (int64_t)s.bytes.size() == 4232 + h * s.widths;
-  return s;
-}
-
 // The two Base64 fields of a fonts line, after checking its frame.
 struct fonts_line {
   bool ok = false;
@@ -127,7 +66,7 @@ TEST(Fonts, DefaultLineCarriesTwoRealGlyphSets) {
   FONTS_OR_SKIP(dir, conf);
   fonts_line l = run_fonts(conf, {});
   ASSERT_TRUE(l.ok);
-  glyph_set mono = read_set(l.mono), sans = read_set(l.sans);
+  glyph_set mono = read_glyph_set(l.mono), sans = read_glyph_set(l.sans);
   ASSERT_TRUE(mono.consistent);
   ASSERT_TRUE(sans.consistent);
   // The monospaced default is 13 pixels: under Wine the raster Courier,
@@ -237,7 +176,7 @@ TEST(Fonts, FaceListsFallBackToTheGenericFaceOfTheirKind) {
   for (const fallback_case& c : cases) {
     SCOPED_TRACE(std::string(c.option) + " " + c.description);
     std::string got = slot_set(conf, c.option, c.description);
-    glyph_set s = read_set(got);
+    glyph_set s = read_glyph_set(got);
     ASSERT_TRUE(s.consistent);
     // The size asked for, within the rounding of a cell height to an em;
     // not the slot's default of 13 or 14.
@@ -265,14 +204,14 @@ TEST(Fonts, StandInFacesKeepTheRulesOfTheNameAskedFor) {
       "<accept><family>DejaVu Sans Mono</family></accept></alias>\n");
   if (conf.empty()) GTEST_SKIP() << "DejaVu is not installed";
   std::string courier = slot_set(conf, "--mono", "Courier New:13");
-  glyph_set s = read_set(courier);
+  glyph_set s = read_glyph_set(courier);
   ASSERT_TRUE(s.consistent);
   EXPECT_EQ(13, s.ascent + s.descent);
   EXPECT_FALSE(s.greyscale);
   EXPECT_TRUE(courier == slot_set(conf, "--mono",
                                   "LOGFONT(13,0,0,0,300,0,0,0,0,0,0,3,1,DejaVu Sans Mono)"));
   // The stand-in asked for by its own name is smoothed as before.
-  s = read_set(slot_set(conf, "--mono", "DejaVu Sans Mono:13"));
+  s = read_glyph_set(slot_set(conf, "--mono", "DejaVu Sans Mono:13"));
   ASSERT_TRUE(s.consistent);
   EXPECT_TRUE(s.greyscale);
 }
@@ -322,7 +261,7 @@ void expect_rendered_as_written(const std::string& conf, const std::string& desc
   SCOPED_TRACE(description);
   fonts_line l = run_fonts(conf, {"--sans", description});
   ASSERT_TRUE(l.ok);
-  glyph_set s = read_set(l.sans);
+  glyph_set s = read_glyph_set(l.sans);
   ASSERT_TRUE(s.consistent);
   EXPECT_EQ(height, s.ascent + s.descent);
   EXPECT_EQ(greyscale, s.greyscale);
@@ -343,7 +282,7 @@ TEST(Fonts, LogicalFontTextsRenderAsWritten) {
     fonts_line l =
         run_fonts(conf, {"--mono", "LOGFONT(-13,0,0,0,700,1,0,0,0,0,0,0,0,DejaVu Sans)"});
     ASSERT_TRUE(l.ok);
-    glyph_set s = read_set(l.mono);
+    glyph_set s = read_glyph_set(l.mono);
     EXPECT_GT(s.ascent + s.descent, 13);
   }
 }
